@@ -1,0 +1,32 @@
+// The texture table and the BMP loader.
+#pragma once
+
+#include <cstdint>
+
+constexpr int32_t TEX_SLOTS = 128;
+constexpr int32_t TEX_NAME_SIZE = 28;
+
+struct Texture {
+    int32_t slot;
+    char name[TEX_NAME_SIZE];
+    int32_t refs;
+    int32_t width_shift;
+    int32_t height_shift;
+    uint16_t* texels;  // top row first
+};
+
+int32_t tex_init();
+void tex_release();
+int32_t tex_load(const char* name);
+int32_t tex_find(const char* name);
+int32_t tex_free_slot();
+void tex_free(int32_t slot);
+uint16_t* tex_palette_to_rgb555(const uint8_t* entries, int32_t count);
+
+// The texture in a slot, or null for an empty or invalid slot.
+const Texture* tex_get(int32_t slot);
+
+// For the rasterizers: the slot must hold a texture.
+int32_t tex_width_shift(int32_t slot);
+int32_t tex_height_shift(int32_t slot);
+const uint16_t* tex_pixels(int32_t slot);

@@ -1,0 +1,122 @@
+// icon_look_headless: the program without a window system, for tests,
+// screenshots, input replays and benchmarks.
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/headless.h"
+#include "platform/win32.h"
+
+namespace {
+
+const char* const usage =
+    "usage: icon_look_headless [--cwd DIR] [--frames N] [--events FILE] [--client WxH]\n"
+    "                          [--screenshot FILE.bmp|FILE.png] [--trace FILE] [--help]\n"
+    "\n"
+    "Runs the viewer with no window system. Start-up enters DIR/data (DIR defaults to the\n"
+    "current directory); after frame N (default 1) the window is closed and the exit code\n"
+    "is the program's.\n"
+    "  --cwd DIR          change to DIR before start-up\n"
+    "  --frames N         close the window after frame N\n"
+    "  --events FILE      input script: one 'FRAME ACTION [ARGS]' a line, '#' comments;\n"
+    "                     actions: move X Y, ldown, lup, rdown, rup, keydown F1|F2|F3,\n"
+    "                     keyup F1|F2|F3, char C (27 = Esc), close\n"
+    "  --client WxH       client area size (default 504x469, a 520x508 window)\n"
+    "  --screenshot FILE  write the last frame: .bmp (16-bit, as in the frame buffer) or\n"
+    "                     .png (8-bit RGB)\n"
+    "  --trace FILE       write the program's debug output (start-up and release steps,\n"
+    "                     frames) to FILE\n"
+    "  --help             show this text\n";
+
+int fail(const char* message) {
+    fprintf(stderr, "icon_look_headless: %s\n(see icon_look_headless --help)\n", message);
+    return 2;
+}
+
+bool parse_count(const char* text, long long low, long long* value) {
+    char* end = nullptr;
+    errno = 0;
+    long long v = strtoll(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || v < low) return false;
+    *value = v;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* cwd = nullptr;
+    long long frames = 1;
+    char message[600];
+    headless_reset();
+    for (int i = 1; i < argc; i++) {
+        const char* option = argv[i];
+        if (strcmp(option, "--help") == 0) {
+            fputs(usage, stdout);
+            return 0;
+        }
+        if (i + 1 >= argc) {
+            snprintf(message, sizeof message, "%s needs a value", option);
+            return fail(message);
+        }
+        const char* value = argv[++i];
+        if (strcmp(option, "--cwd") == 0) {
+            cwd = value;
+        } else if (strcmp(option, "--frames") == 0) {
+            if (!parse_count(value, 0, &frames)) return fail("--frames takes a whole number N >= 0");
+        } else if (strcmp(option, "--events") == 0) {
+            char error[512];
+            if (headless_load_events(value, error, sizeof error) != 0) return fail(error);
+        } else if (strcmp(option, "--client") == 0) {
+            int w = 0, h = 0;
+            char extra = 0;
+            if (sscanf(value, "%dx%d%c", &w, &h, &extra) != 2 || w < 2 || h < 2 || w > 8192 ||
+                h > 8192) {
+                return fail("--client takes WxH, each 2 to 8192, for example 504x469");
+            }
+            headless_set_client_size(w, h);
+        } else if (strcmp(option, "--screenshot") == 0) {
+            size_t n = strlen(value);
+            bool png = n > 4 && strcmp(value + n - 4, ".png") == 0;
+            bool bmp = n > 4 && strcmp(value + n - 4, ".bmp") == 0;
+            if (!png && !bmp) return fail("--screenshot takes a file name ending in .bmp or .png");
+            // Start-up changes the directory: keep the name absolute.
+            char absolute[2100];
+            char here[1024];
+            if (value[0] != '/' && getcwd(here, sizeof here) != nullptr) {
+                snprintf(absolute, sizeof absolute, "%s/%s", here, value);
+            } else {
+                snprintf(absolute, sizeof absolute, "%s", value);
+            }
+            headless_set_screenshot(absolute);
+        } else if (strcmp(option, "--trace") == 0) {
+            if (headless_open_trace(value) != 0) {
+                snprintf(message, sizeof message, "cannot write the trace file %s", value);
+                return fail(message);
+            }
+        } else {
+            snprintf(message, sizeof message, "unknown option %s", option);
+            return fail(message);
+        }
+    }
+    if (cwd != nullptr && !SetCurrentDirectoryA(cwd)) {
+        snprintf(message, sizeof message, "cannot change to the directory %s", cwd);
+        return fail(message);
+    }
+    headless_set_frame_limit(frames);
+    int code = WinMain(GetModuleHandleA(nullptr), nullptr, const_cast<char*>(""), SW_SHOWDEFAULT);
+    // The program ended before the last frame (Esc or closed): the last frame
+    // shown is the screenshot.
+    const char* pending = headless_pending_screenshot();
+    if (pending[0] != '\0') {
+        char path[1024];
+        snprintf(path, sizeof path, "%s", pending);
+        headless_write_screenshot(path);
+    }
+    headless_close_trace();
+    return code;
+}

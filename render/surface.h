@@ -1,0 +1,63 @@
+// The raster surface every rasterizer draws into, polygon clipping, the
+// shared edge-walk helpers and the flat fills.
+#pragma once
+
+#include <cstdint>
+
+#include "geometry/camera.h"
+
+struct RasterSurface {
+    int32_t width;   // also the row stride in pixels
+    int32_t height;
+    int32_t max_x;
+    int32_t max_y;
+    uint16_t* pixels;
+};
+
+struct ClipVertex {
+    int32_t x, y;
+};
+
+constexpr int32_t MARKER_SIZE = 50;
+
+// Takes fb_width, fb_height and fb_pixels.
+void draw_set_surface();
+// The same for any pixel array (tests, benchmarks).
+void draw_set_surface_to(uint16_t* pixels, int32_t width, int32_t height);
+const RasterSurface* draw_surface();
+
+void draw_flat_triangle(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
+                        uint16_t colour);
+void draw_flat_quad(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
+                    const ScreenVertex* v3, uint16_t colour);
+void draw_marker(int32_t entry, const ScreenVertex* v);
+void draw_rect_outline(int32_t x, int32_t y, int32_t w, int32_t h, uint16_t colour);
+// out needs room for 9 vertices.
+int32_t draw_clip_polygon(const ScreenVertex* const* in, int32_t n, ClipVertex* out);
+int32_t draw_top_vertex(const ClipVertex* v, int32_t m);
+void draw_fill_span(uint16_t* p, int32_t count, uint16_t colour);
+
+// D(d): the widened divisor of edge slopes, never zero.
+inline int32_t draw_widen(int32_t d) {
+    return d >= 0 ? d + 1 : d - 1;
+}
+
+// A span that starts at column x and covers count pixels, confined to the
+// columns 0..width-1. Interpolation runs as if every pixel were written, so
+// `skip` pixels at the left are stepped over without writing.
+struct SpanRange {
+    int32_t first;  // first column written
+    int32_t count;  // pixels written (<= 0: none)
+    int32_t skip;   // pixels of the span left of `first`
+};
+inline SpanRange draw_confine_span(int32_t x, int32_t count, int32_t width) {
+    int64_t first = x;
+    int64_t end = static_cast<int64_t>(x) + count;
+    if (first < 0) first = 0;
+    if (end > width) end = width;
+    SpanRange r;
+    r.first = static_cast<int32_t>(first);
+    r.count = end > first ? static_cast<int32_t>(end - first) : 0;
+    r.skip = static_cast<int32_t>(first - x);
+    return r;
+}

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds the project and runs every test twice: a normal build and an
+# AddressSanitizer + UndefinedBehaviorSanitizer build, warnings as errors.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+jobs="$(nproc)"
+run_suite() {
+  local dir="$1"; shift
+  cmake -S . -B "$dir" -DICON_LOOK_WERROR=ON "$@" > "$dir.configure.log" 2>&1 || {
+    cat "$dir.configure.log"; exit 1; }
+  cmake --build "$dir" -j "$jobs"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+}
+
+mkdir -p build
+echo "== normal build"
+run_suite build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== sanitizer build"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+run_suite build/sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DICON_LOOK_SANITIZE=ON
+echo "== all tests passed"

@@ -1,0 +1,124 @@
+#include "shell/app.h"
+
+#include "shell/framebuf.h"
+#include "shell/memory.h"
+#include "shell/mouse.h"
+
+namespace {
+
+constexpr int WINDOW_WIDTH = 520;
+constexpr int WINDOW_HEIGHT = 508;
+
+int32_t light_angle = 0;
+int32_t window_x = 0;
+int32_t window_y = 0;
+
+// Start-up and release steps go to the debugger's output, in order.
+void trace_step(const char* step) {
+    OutputDebugStringA(step);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+    HWND window = app_create_window(instance, "ICON_LOOK", "TEST");
+    ShowWindow(window, show);
+    UpdateWindow(window);
+    LONG cursor_x = 0;
+    LONG cursor_y = 0;
+    for (;;) {
+        MSG msg;
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) return static_cast<int>(msg.wParam);
+            cursor_x = msg.pt.x;
+            cursor_y = msg.pt.y;
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        } else {
+            mouse_sample(cursor_x, cursor_y);
+            app_frame(window, window_x, window_y);
+        }
+    }
+}
+
+HWND app_create_window(HINSTANCE instance, const char* class_name, const char* title) {
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_VREDRAW | CS_HREDRAW;
+    wc.lpfnWndProc = app_window_proc;
+    wc.cbClsExtra = 0;
+    wc.cbWndExtra = 0;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    wc.lpszMenuName = class_name;
+    wc.lpszClassName = class_name;
+    wc.hIconSm = LoadIconA(nullptr, IDI_APPLICATION);
+    RegisterClassExA(&wc);
+    return CreateWindowExA(0, class_name, title, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                           WINDOW_WIDTH, WINDOW_HEIGHT, nullptr, nullptr, instance, nullptr);
+}
+
+LRESULT CALLBACK app_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_CREATE:
+        if (app_init(window) < 0) PostQuitMessage(0);
+        break;
+    case WM_DESTROY:
+        app_term();
+        PostQuitMessage(0);
+        break;
+    case WM_MOVE:
+        window_x = static_cast<int32_t>(LOWORD(lparam));
+        window_y = static_cast<int32_t>(HIWORD(lparam));
+        break;
+    case WM_CHAR:
+        if (wparam == 27) PostQuitMessage(0);
+        break;
+    case WM_LBUTTONDOWN: mouse_left_down(); break;
+    case WM_LBUTTONUP: mouse_left_up(); break;
+    case WM_RBUTTONDOWN: mouse_right_down(); break;
+    case WM_RBUTTONUP: mouse_right_up(); break;
+    default: break;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+int32_t app_init(HWND window) {
+    trace_step("start-up: enter data");
+    SetCurrentDirectoryA("data");
+    trace_step("start-up: fb_init");
+    fb_init(window);
+    trace_step("start-up: mouse_init");
+    mouse_init();
+    trace_step("start-up: fb_set_depth");
+    fb_set_depth(16);
+    trace_step("start-up: fb_set_clear_colour");
+    fb_set_clear_colour(0, 0, 0);
+    return 0;
+}
+
+void app_term() {
+    trace_step("release: mouse_release");
+    mouse_release();
+    trace_step("release: fb_release");
+    fb_release();
+}
+
+void app_frame(HWND window, int32_t, int32_t) {
+    fb_begin_frame(window, FB_CLEAR);
+    int32_t x = 0;
+    int32_t y = 0;
+    int32_t dx = 0;
+    int32_t dy = 0;
+    uint32_t buttons = mouse_state(&x, &y);
+    mouse_delta(&dx, &dy);
+    (void)buttons;
+    light_angle = (light_angle + 4) & 0x3FF;
+    fb_present();
+}
+
+int32_t app_light_angle() {
+    return light_angle;
+}

@@ -1,0 +1,88 @@
+#include "test_support.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        if (c == '\'') q += "'\\''";
+        else q += c;
+    }
+    return q + "'";
+}
+
+}  // namespace
+
+std::string test_output_path(const std::string& name) {
+    std::string dir = std::string(ICON_LOOK_BINARY_DIR) + "/test-output";
+    mkdir(dir.c_str(), 0755);
+    return dir + "/" + name;
+}
+
+std::string write_text_file(const std::string& path, const std::string& text) {
+    std::ofstream f(path, std::ios::binary);
+    f << text;
+    return path;
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+RunResult run_headless(const std::vector<std::string>& args) {
+    static int counter = 0;
+    std::string base = test_output_path("run-" + std::to_string(getpid()) + "-" +
+                                        std::to_string(counter++));
+    std::string command = quote(ICON_LOOK_HEADLESS);
+    for (const std::string& a : args) command += " " + quote(a);
+    command += " >" + quote(base + ".out") + " 2>" + quote(base + ".err");
+    int status = system(command.c_str());
+    RunResult r;
+    if (status != -1 && WIFEXITED(status)) r.exit_code = WEXITSTATUS(status);
+    r.out = read_file(base + ".out");
+    r.err = read_file(base + ".err");
+    remove((base + ".out").c_str());
+    remove((base + ".err").c_str());
+    return r;
+}
+
+bool read_bmp16(const std::string& path, Image16* image) {
+    std::string d = read_file(path);
+    if (d.size() < 54 || d[0] != 'B' || d[1] != 'M') return false;
+    auto u32 = [&](size_t o) {
+        return static_cast<uint32_t>(static_cast<uint8_t>(d[o])) |
+               (static_cast<uint32_t>(static_cast<uint8_t>(d[o + 1])) << 8) |
+               (static_cast<uint32_t>(static_cast<uint8_t>(d[o + 2])) << 16) |
+               (static_cast<uint32_t>(static_cast<uint8_t>(d[o + 3])) << 24);
+    };
+    uint32_t offset = u32(10);
+    int32_t w = static_cast<int32_t>(u32(18));
+    int32_t h = static_cast<int32_t>(u32(22));
+    int bits = static_cast<uint8_t>(d[28]) | (static_cast<uint8_t>(d[29]) << 8);
+    if (bits != 16 || w <= 0 || h <= 0) return false;
+    size_t row_bytes = (static_cast<size_t>(w) * 2 + 3) & ~static_cast<size_t>(3);
+    if (d.size() < offset + row_bytes * static_cast<size_t>(h)) return false;
+    image->width = w;
+    image->height = h;
+    image->pixels.assign(static_cast<size_t>(w) * h, 0);
+    for (int y = 0; y < h; y++) {
+        size_t row = offset + row_bytes * static_cast<size_t>(h - 1 - y);
+        for (int x = 0; x < w; x++) {
+            size_t o = row + 2 * static_cast<size_t>(x);
+            image->pixels[static_cast<size_t>(y) * w + x] = static_cast<uint16_t>(
+                static_cast<uint8_t>(d[o]) | (static_cast<uint8_t>(d[o + 1]) << 8));
+        }
+    }
+    return true;
+}

@@ -1,0 +1,32 @@
+// Helpers shared by the tests: running the headless viewer, temporary files,
+// reading 16-bit screenshots.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct RunResult {
+    int exit_code = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs icon_look_headless with the given arguments (each quoted for the shell).
+RunResult run_headless(const std::vector<std::string>& args);
+
+// A fresh path under the build tree for a test's output files.
+std::string test_output_path(const std::string& name);
+
+// Writes text to a file; returns the path.
+std::string write_text_file(const std::string& path, const std::string& text);
+std::string read_file(const std::string& path);
+
+// A 16-bit BI_RGB bitmap as the runner writes it: pixels top row first.
+struct Image16 {
+    int width = 0;
+    int height = 0;
+    std::vector<uint16_t> pixels;
+    uint16_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+bool read_bmp16(const std::string& path, Image16* image);
