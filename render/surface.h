@@ -20,7 +20,9 @@ struct ClipVertex {
 
 constexpr int32_t MARKER_SIZE = 50;
 
-// Takes fb_width, fb_height and fb_pixels.
+// Takes fb_width, fb_height and fb_pixels. Without pixels (the frame buffer
+// could not be made) the surface has no pixels and every rasterizer returns
+// at once without drawing.
 void draw_set_surface();
 // The same for any pixel array (tests, benchmarks).
 void draw_set_surface_to(uint16_t* pixels, int32_t width, int32_t height);
