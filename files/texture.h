@@ -23,8 +23,13 @@ int32_t tex_free_slot();
 void tex_free(int32_t slot);
 uint16_t* tex_palette_to_rgb555(const uint8_t* entries, int32_t count);
 
+// A black texture of 2^width_shift x 2^height_shift texels (shifts 1..8) in
+// the lowest free slot, reference count 1: its slot, or -1. Its texels may be
+// written through tex_get.
+int32_t tex_create(const char* name, int32_t width_shift, int32_t height_shift);
+
 // The texture in a slot, or null for an empty or invalid slot.
-const Texture* tex_get(int32_t slot);
+Texture* tex_get(int32_t slot);
 
 // For the rasterizers: the slot must hold a texture.
 int32_t tex_width_shift(int32_t slot);
