@@ -14,6 +14,7 @@ extern int32_t* CosTable;
 int32_t mtx_init();
 void mtx_release();
 
+// Table entry at angle AND ANGLE_MASK; 0 when the tables failed to allocate.
 int32_t mtx_sin(int32_t angle);
 int32_t mtx_cos(int32_t angle);
 
@@ -31,8 +32,16 @@ int32_t mtx_compose_view(Matrix* out, const Vec4* translation, const Vec4* rotat
                          const Vec4* scale);
 int32_t mtx_transform_points(int32_t count, Vec4* out, const Vec4* in, const Matrix* m);
 
+// x*m[0][col] + y*m[1][col] + z*m[2][col] + m[3][col], wrapping, not shifted.
+inline int32_t mtx_column_sum(const Vec4* v, const Matrix* m, int col) {
+    int32_t sum = wrap_add(wrap_mul(v->x, m->m[0][col]), wrap_mul(v->y, m->m[1][col]));
+    sum = wrap_add(sum, wrap_mul(v->z, m->m[2][col]));
+    return wrap_add(sum, m->m[3][col]);
+}
+
 void mtx_stack_reset();
 int32_t mtx_stack_push(const Matrix* m);
+// Refused with -1 unless 1 <= levels <= depth.
 int32_t mtx_stack_pop(Matrix* out, int32_t levels);
 int32_t mtx_stack_depth();
 
