@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include "geometry/camera.h"
+#include "geometry/matrix.h"
+#include "platform/headless.h"
+
+namespace {
+
+constexpr int32_t CX = 260;
+constexpr int32_t CY = 240;
+
+class CameraTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        headless_print_messages(false);
+        ASSERT_EQ(mtx_init(), 0);
+        cam_set_screen_centre(CX, CY);
+    }
+    void TearDown() override { mtx_release(); }
+};
+
+// A matrix that puts every vertex at the same 32-bit sums (x, y, z).
+Matrix sums_matrix(int32_t x, int32_t y, int32_t z) {
+    Matrix m = {};
+    m.m[3][0] = x;
+    m.m[3][1] = y;
+    m.m[3][2] = z;
+    m.m[3][3] = FX_ONE;
+    return m;
+}
+
+ScreenVertex project_origin(const Matrix& m) {
+    const Vec4 origin = {0, 0, 0, 1};
+    ScreenVertex v = {-9, -9, -9, -9};
+    EXPECT_EQ(cam_project_vertices(1, &v, &origin, &m), 0);
+    return v;
+}
+
+void expect_screen(const ScreenVertex& v, int32_t x, int32_t y, int32_t z, int32_t clip) {
+    EXPECT_EQ(v.x, x);
+    EXPECT_EQ(v.y, y);
+    EXPECT_EQ(v.z, z);
+    EXPECT_EQ(v.clip, clip);
+}
+
+TEST_F(CameraTest, NearLimitClipsAtMinus256) {
+    expect_screen(project_origin(sums_matrix(600, -600, -256 * 512)), 300, -300, -256, -1);
+    // The shift floors, so a sum just above -256 * 512 still lands on -256.
+    expect_screen(project_origin(sums_matrix(0, 0, -256 * 512 + 1)), 0, 0, -256, -1);
+    expect_screen(project_origin(sums_matrix(600, -600, -255 * 512)), CX + 300, CY - 300, -255, 0);
+}
+
+TEST_F(CameraTest, DivisionTruncatesTowardZeroOnBothSides) {
+    const int32_t depth = -254 * 512;  // divisor 2
+    expect_screen(project_origin(sums_matrix(-6, 6, depth)), CX - 1, CY + 1, -254, 0);
+    expect_screen(project_origin(sums_matrix(6, -6, depth)), CX + 1, CY - 1, -254, 0);
+    // -5 >> 1 is -3, which then divides to -1.
+    expect_screen(project_origin(sums_matrix(-5, -5, depth)), CX - 1, CY - 1, -254, 0);
+}
+
+TEST_F(CameraTest, ProjectsThroughTheMatrix) {
+    Matrix id;
+    mtx_identity(&id);
+    const Vec4 in[4] = {{0, 0, 0, 1}, {100, 0, 0, 1}, {100, 0, 256, 1}, {-100, 30, 256, 1}};
+    ScreenVertex out[4] = {};
+    EXPECT_EQ(cam_project_vertices(4, out, in, &id), 0);
+    expect_screen(out[0], CX, CY, 0, 0);
+    expect_screen(out[1], CX + 100, CY, 0, 0);
+    expect_screen(out[2], CX + 50, CY, 256, 0);
+    expect_screen(out[3], CX - 50, CY + 15, 256, 0);
+}
+
+TEST_F(CameraTest, SumsWrapIn32Bits) {
+    Matrix m = sums_matrix(0, 0, 0);
+    m.m[0][0] = 65536;
+    m.m[1][2] = INT32_MAX;
+    const Vec4 in = {65536, 2, 0, 0};  // x sum 2^32 wraps to 0, z sum to -2
+    ScreenVertex v = {};
+    cam_project_vertices(1, &v, &in, &m);
+    expect_screen(v, CX, CY, -1, 0);
+}
+
+TEST_F(CameraTest, StartUpViewIsTheIdentityMovedBack75) {
+    cam_translation()->z = 9;
+    cam_rotation()->y = 100;
+    cam_reset();
+    EXPECT_EQ(cam_translation()->z, 75);
+    EXPECT_EQ(cam_translation()->w, 1);
+    EXPECT_EQ(cam_rotation()->y, 0);
+    EXPECT_EQ(cam_rotation()->w, 1);
+    cam_build_view();
+    const Matrix& view = *cam_view();
+    const int32_t expected[4][4] = {
+        {512, 0, 0, 0}, {0, 512, 0, 0}, {0, 0, 512, 0}, {0, 0, 75 * 512, 512}};
+    for (int row = 0; row < 4; row++) {
+        for (int col = 0; col < 4; col++) EXPECT_EQ(view.m[row][col], expected[row][col]);
+    }
+    // A model placed at z = 200 has its origin at view depth 275.
+    const Vec4 position = {0, 0, 200, 0};
+    Matrix model;
+    Matrix world;
+    mtx_translation(&model, &position);
+    mtx_multiply(&world, &model, &view);
+    expect_screen(project_origin(world), CX, CY, 275, 0);
+}
+
+TEST_F(CameraTest, LightCirclesAtAFixedSlant) {
+    Vec4* light = cam_light_vector();
+    light->w = 123;
+    const int32_t expected[3][4] = {{0, -946, 390, 0}, {256, 0, 390, 946}, {512, 946, 390, 0}};
+    for (const auto& e : expected) {
+        cam_set_light_angles(0, e[0], 576);
+        EXPECT_EQ(light->x, e[1]) << e[0];
+        EXPECT_EQ(light->y, e[2]) << e[0];
+        EXPECT_EQ(light->z, e[3]) << e[0];
+    }
+    cam_set_light_angles(0, 0, 0);
+    EXPECT_EQ(light->x, 1024);
+    EXPECT_EQ(light->y, 0);
+    EXPECT_EQ(light->z, 0);
+    EXPECT_EQ(light->w, 123);
+}
+
+}  // namespace
