@@ -237,8 +237,10 @@ const char* sec_parse_section(const char* text, uint8_t* out, uint8_t* end) {
         char* scratch = reinterpret_cast<char*>(writing);
         const char* after = sec_read_token(position, scratch, static_cast<int32_t>(end - writing));
         if (after != nullptr && std::strcmp(scratch, END_TOKEN) == 0) break;
+        bool at_end = sec_skip_blank(position) == nullptr;
+        if (after == nullptr && !at_end) return bad_record(name, record);  // no room for it
         record++;
-        if (after == nullptr || !reads_tokens) return bad_record(name, record);
+        if (at_end || !reads_tokens) return bad_record(name, record);
     }
     write_word(out + 4 + name_size, record);
     write_word(out + 8 + name_size, static_cast<int32_t>(writing - out));
