@@ -140,8 +140,7 @@ bool read_value(char letter, const char** text, uint8_t** out, const uint8_t* li
         bytes = 4 + padded;
         break;
     }
-    default:
-        return true;  // an unknown letter reads nothing
+    default: return true;  // an unknown letter reads nothing
     }
     if (after == nullptr) return false;
     *text = after;
@@ -161,8 +160,8 @@ char* sec_read_file_sized(const char* name, int32_t* size) {
     }
     // Zero-filled, so the text ends in a NUL.
     char* text = static_cast<char*>(mem_alloc(static_cast<int32_t>(length) + 4));
-    bool whole = text != nullptr &&
-                 std::fread(text, 1, static_cast<size_t>(length), file) == static_cast<size_t>(length);
+    size_t bytes = static_cast<size_t>(length);
+    bool whole = text != nullptr && std::fread(text, 1, bytes, file) == bytes;
     std::fclose(file);
     if (text == nullptr) return nullptr;
     if (!whole) {

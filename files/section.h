@@ -5,9 +5,9 @@
 #include <cstdint>
 
 constexpr int32_t SEC_WORK_SIZE = 20000;
-constexpr int32_t SEC_NAME_MAX = 31;   // characters of a section name
-constexpr int32_t SEC_TYPES_MAX = 31;  // letters of a field-type token
-constexpr int32_t SEC_NUMBER_MAX = 51; // characters of a numeric token
+constexpr int32_t SEC_NAME_MAX = 31;    // characters of a section name
+constexpr int32_t SEC_TYPES_MAX = 31;   // letters of a field-type token
+constexpr int32_t SEC_NUMBER_MAX = 51;  // characters of a numeric token
 
 // A section of the binary image; the image (SectionFile) is its first section.
 typedef uint8_t Section;

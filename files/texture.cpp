@@ -9,7 +9,7 @@
 namespace {
 
 constexpr int32_t PALETTE_SIZE = 256;
-constexpr int32_t SIDE_SHIFTS = 8;      // sides 2, 4, ..., 256
+constexpr int32_t SIDE_SHIFTS = 8;       // sides 2, 4, ..., 256
 constexpr int32_t BMP_HEADERS_END = 54;  // 14-byte file header, 40-byte info header
 
 Texture** table = nullptr;
@@ -89,7 +89,8 @@ void convert_pixels(const uint8_t* file, const BmpLayout& bmp, uint16_t* texels)
             case 32: {
                 const uint8_t* p = row + 4 * x;
                 uint32_t blue = p[0], green = p[1], red = p[2];
-                out[x] = static_cast<uint16_t>(((red >> 3) << 10) | ((green >> 3) << 5) | (blue >> 3));
+                out[x] =
+                    static_cast<uint16_t>(((red >> 3) << 10) | ((green >> 3) << 5) | (blue >> 3));
                 break;
             }
             }

@@ -70,8 +70,8 @@ protected:
     void expect_bad_record(const std::string& text, const std::string& section, int record) {
         headless_clear_messages();
         EXPECT_EQ(load(text), nullptr);
-        EXPECT_EQ(messages(), (std::vector<std::string>{bad_record(section, record),
-                                                        parse_failed(path)}));
+        EXPECT_EQ(messages(),
+                  (std::vector<std::string>{bad_record(section, record), parse_failed(path)}));
     }
     std::string path;
     SectionFile* image = nullptr;
@@ -154,8 +154,8 @@ TEST_F(SectionTest, UnknownLettersReadNothing) {
 }
 
 TEST_F(SectionTest, CommentsSlashesAndLineEnds) {
-    const Section* s =
-        load("// head\r\n   // second line\r\nA:\r\nSI // trailing\r\na//b 5\r\n//\r\nEND_SEC:\r\n");
+    const Section* s = load(
+        "// head\r\n   // second line\r\nA:\r\nSI // trailing\r\na//b 5\r\n//\r\nEND_SEC:\r\n");
     ASSERT_NE(s, nullptr);
     EXPECT_STREQ(sec_name(s), "A:");
     EXPECT_EQ(sec_count(s), 1);
@@ -205,11 +205,16 @@ TEST_F(SectionTest, NumbersConvertAsTheRuntimeDoes) {
         int32_t value;
     };
     // Out-of-range values wrap modulo 2^32, as in a 32-bit long.
-    const IntCase ints[] = {{"12abc", 12},          {"1.5", 1},
-                            {"-7", -7},             {"+3", 3},
-                            {"007", 7},             {"2147483647", 2147483647},
-                            {"2147483648", INT32_MIN}, {"-2147483649", 2147483647},
-                            {"4294967297", 1},      {"99999999999999999999", 1661992959},
+    const IntCase ints[] = {{"12abc", 12},
+                            {"1.5", 1},
+                            {"-7", -7},
+                            {"+3", 3},
+                            {"007", 7},
+                            {"2147483647", 2147483647},
+                            {"2147483648", INT32_MIN},
+                            {"-2147483649", 2147483647},
+                            {"4294967297", 1},
+                            {"99999999999999999999", 1661992959},
                             {"-99999999999999999999", -1661992959}};
     for (const IntCase& c : ints) {
         int32_t i = 0;
@@ -232,9 +237,9 @@ TEST_F(SectionTest, NumbersConvertAsTheRuntimeDoes) {
         const char* token;
         float value;
     };
-    const FloatCase floats[] = {{"1.5", 1.5f},   {"-2.5e1x", -25.0f}, {".5", 0.5f}, {"5.", 5.0f},
-                                {"1e", 1.0f},    {"2E+2", 200.0f},    {"0x10", 0.0f},
-                                {"0.1", 0.1f},   {"3abc", 3.0f},      {"-0.75", -0.75f}};
+    const FloatCase floats[] = {{"1.5", 1.5f},  {"-2.5e1x", -25.0f}, {".5", 0.5f},   {"5.", 5.0f},
+                                {"1e", 1.0f},   {"2E+2", 200.0f},    {"0x10", 0.0f}, {"0.1", 0.1f},
+                                {"3abc", 3.0f}, {"-0.75", -0.75f}};
     for (const FloatCase& c : floats) {
         float f = -1.0f;
         ASSERT_NE(sec_read_float(c.token, &f), nullptr) << c.token;

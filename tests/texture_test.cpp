@@ -93,7 +93,7 @@ protected:
     static void write(const std::string& name, const Bytes& bytes) {
         FILE* f = std::fopen(name.c_str(), "wb");
         ASSERT_NE(f, nullptr);
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
         std::fclose(f);
     }
     // Expects the load to be refused with -1 and every slot left empty.
@@ -144,7 +144,8 @@ TEST_F(TextureTest, EightBitWithFullPalette) {
 TEST_F(TextureTest, FourBitHighNibbleFirst) {
     Bytes palette;
     for (uint32_t i = 0; i < 16; i++) {
-        palette.insert(palette.end(), {static_cast<uint8_t>(i * 16), 0, static_cast<uint8_t>(255 - i * 16), 0});
+        palette.insert(palette.end(),
+                       {static_cast<uint8_t>(i * 16), 0, static_cast<uint8_t>(255 - i * 16), 0});
     }
     Bytes rows = {0x89, 0xAB, 0xCD, 0xEF,   // bottom row
                   0x1F, 0x23, 0x45, 0x67};  // top row
@@ -185,7 +186,7 @@ TEST_F(TextureTest, SixteenAndThirtyTwoBits) {
     ASSERT_EQ(slot, 0);
     EXPECT_EQ(texels_of(slot), (std::vector<uint16_t>{0x0001, 0x8000, 0x1234, 0x7FFF}));
 
-    Bytes rows32 = {0xFF, 0x80, 0x08, 0x00, 7, 8, 255, 0x00,  // bottom row
+    Bytes rows32 = {0xFF, 0x80, 0x08, 0x00, 7,   8,   255, 0x00,  // bottom row
                     0x00, 0x00, 0x00, 0x00, 255, 255, 255, 0xAA};
     write("t32.bmp", bmp_file(2, 2, 32, 0, {}, rows32));
     slot = tex_load("t32.bmp");
@@ -319,7 +320,8 @@ TEST_F(TextureTest, NamesFilesAndAllocations) {
         mem_fail_at(failing);
         EXPECT_EQ(tex_load("ok.bmp"), failing == 1 ? -2 : -1) << failing;
         ASSERT_EQ(messages().size(), 1u);
-        std::string size = failing == 1 ? "66" : (failing == 2 ? std::to_string(sizeof(Texture)) : "8");
+        std::string size =
+            failing == 1 ? "66" : (failing == 2 ? std::to_string(sizeof(Texture)) : "8");
         EXPECT_EQ(messages()[0].rfind(size + "byte\x82", 0), 0u) << failing;
         EXPECT_EQ(tex_free_slot(), 0);
     }
