@@ -30,15 +30,9 @@ std::string bad_record(const std::string& section, int record) {
     return text;
 }
 
-std::string parse_failed(const std::string& name) {
+std::string file_message(const char* format, const std::string& name) {
     char text[200];
-    std::snprintf(text, sizeof text, MSG_FILE_PARSE_FAILED, name.c_str());
-    return text;
-}
-
-std::string not_found(const std::string& name) {
-    char text[200];
-    std::snprintf(text, sizeof text, MSG_FILE_NOT_FOUND, name.c_str());
+    std::snprintf(text, sizeof text, format, name.c_str());
     return text;
 }
 
@@ -71,7 +65,8 @@ protected:
         headless_clear_messages();
         EXPECT_EQ(load(text), nullptr);
         EXPECT_EQ(messages(),
-                  (std::vector<std::string>{bad_record(section, record), parse_failed(path)}));
+                  (std::vector<std::string>{bad_record(section, record),
+                                            file_message(MSG_FILE_PARSE_FAILED, path)}));
     }
     std::string path;
     SectionFile* image = nullptr;
@@ -324,12 +319,12 @@ TEST_F(SectionTest, WorkingImageLimit) {
 TEST_F(SectionTest, FailuresOfReadingAndAllocation) {
     std::string missing = test_output_path("no-such-file.txt");
     EXPECT_EQ(sec_load(missing.c_str()), nullptr);
-    EXPECT_EQ(messages(), std::vector<std::string>{not_found(missing)});
+    EXPECT_EQ(messages(), std::vector<std::string>{file_message(MSG_FILE_NOT_FOUND, missing)});
 
     headless_clear_messages();
     std::string directory = test_output_path("");
     EXPECT_EQ(sec_read_file(directory.c_str()), nullptr);
-    EXPECT_EQ(messages(), std::vector<std::string>{not_found(directory)});
+    EXPECT_EQ(messages(), std::vector<std::string>{file_message(MSG_FILE_NOT_FOUND, directory)});
 
     // The text is read, then the working buffer cannot be had.
     headless_clear_messages();
@@ -339,7 +334,7 @@ TEST_F(SectionTest, FailuresOfReadingAndAllocation) {
     std::vector<std::string> shown = messages();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0].substr(0, 9), "20000byte");
-    EXPECT_EQ(shown[1], parse_failed(path));
+    EXPECT_EQ(shown[1], file_message(MSG_FILE_PARSE_FAILED, path));
 }
 
 TEST_F(SectionTest, ReadFileGivesTheBytesAndANul) {
