@@ -17,10 +17,16 @@ struct Texture {
 
 int32_t tex_init();
 void tex_release();
+// Slot of the texture loaded from a BMP file (or already loaded under that
+// name); -1 for no free slot, a name longer than 27 characters, a failed
+// allocation, a side outside 2..256 or a malformed file; -2 when the file
+// cannot be read.
 int32_t tex_load(const char* name);
 int32_t tex_find(const char* name);
 int32_t tex_free_slot();
 void tex_free(int32_t slot);
+// Converts up to 256 palette entries (blue, green, red, reserved) into the
+// shared conversion table and clears the entries past them.
 uint16_t* tex_palette_to_rgb555(const uint8_t* entries, int32_t count);
 
 // A black texture of 2^width_shift x 2^height_shift texels (shifts 1..8) in

@@ -1,0 +1,358 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "files/section.h"
+#include "platform/headless.h"
+#include "shell/memory.h"
+#include "test_support.h"
+
+namespace {
+
+int32_t word_at(const uint8_t* at) {
+    int32_t w;
+    std::memcpy(&w, at, 4);
+    return w;
+}
+
+float float_at(const uint8_t* at) {
+    float f;
+    std::memcpy(&f, at, 4);
+    return f;
+}
+
+std::string bad_record(const std::string& section, int record) {
+    char text[200];
+    std::snprintf(text, sizeof text, MSG_BAD_RECORD, section.c_str(), record);
+    return text;
+}
+
+std::string file_message(const char* format, const std::string& name) {
+    char text[200];
+    std::snprintf(text, sizeof text, format, name.c_str());
+    return text;
+}
+
+std::vector<std::string> messages() {
+    std::vector<std::string> all;
+    for (int i = 0; i < headless_message_count(); i++) all.push_back(headless_message(i));
+    return all;
+}
+
+class SectionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        headless_print_messages(false);
+        headless_clear_messages();
+        mem_fail_at(0);
+    }
+    void TearDown() override {
+        mem_fail_at(0);
+        mem_free(image);
+    }
+    // Parses through a file, as the readers do.
+    const Section* load(const std::string& text) {
+        path = write_text_file(test_output_path("section.txt"), text);
+        mem_free(image);
+        image = sec_load(path.c_str());
+        return image;
+    }
+    // Expects a failed load with the record message, then the file message.
+    void expect_bad_record(const std::string& text, const std::string& section, int record) {
+        headless_clear_messages();
+        EXPECT_EQ(load(text), nullptr);
+        EXPECT_EQ(messages(),
+                  (std::vector<std::string>{bad_record(section, record),
+                                            file_message(MSG_FILE_PARSE_FAILED, path)}));
+    }
+    std::string path;
+    SectionFile* image = nullptr;
+};
+
+TEST_F(SectionTest, IntegerAndFloatRecords) {
+    const Section* s = load("A: IF 1 2.5 3 4.5 END_SEC:\n");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(sec_name_size(s), 4);
+    EXPECT_EQ(std::memcmp(s + 4, "A:\0\0", 4), 0);
+    EXPECT_STREQ(sec_name(s), "A:");
+    EXPECT_EQ(sec_count(s), 2);
+    EXPECT_EQ(sec_size(s), 32);
+    EXPECT_EQ(word_at(s + 8), 2);
+    EXPECT_EQ(word_at(s + 12), 32);
+    const uint8_t* r = sec_records(s);
+    EXPECT_EQ(r, s + 16);
+    EXPECT_EQ(word_at(r), 1);
+    EXPECT_EQ(float_at(r + 4), 2.5f);
+    EXPECT_EQ(word_at(r + 8), 3);
+    EXPECT_EQ(float_at(r + 12), 4.5f);
+    const Section* end = sec_next(s);
+    EXPECT_EQ(end, s + 32);
+    EXPECT_EQ(sec_name_size(end), -1);
+    EXPECT_EQ(sec_next(end), nullptr);
+    EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(SectionTest, StringValuesCarryPaddedLengthWords) {
+    const Section* s = load("B: S ab abcd END_SEC:");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(sec_count(s), 2);
+    EXPECT_EQ(sec_size(s), 12 + 4 + 8 + 12);
+    const uint8_t* r = sec_records(s);
+    EXPECT_EQ(word_at(r), 4);
+    EXPECT_STREQ(reinterpret_cast<const char*>(r + 4), "ab");
+    EXPECT_EQ(word_at(r + 8), 8);
+    EXPECT_STREQ(reinterpret_cast<const char*>(r + 12), "abcd");
+    EXPECT_EQ(sec_name_size(sec_next(s)), -1);
+}
+
+TEST_F(SectionTest, VectorsLongsAndSeveralSectionsInFileOrder) {
+    const Section* s = load("FIRST_ONE: LV -9 1 2 3 4.25\nEND_SEC:\nB: I 7 8 9 END_SEC:\n");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(sec_name_size(s), 12);
+    EXPECT_STREQ(sec_name(s), "FIRST_ONE:");
+    EXPECT_EQ(sec_count(s), 1);
+    EXPECT_EQ(sec_size(s), 12 + 12 + 20);
+    const uint8_t* r = sec_records(s);
+    EXPECT_EQ(word_at(r), -9);
+    EXPECT_EQ(float_at(r + 4), 1.0f);
+    EXPECT_EQ(float_at(r + 16), 4.25f);
+    const Section* b = sec_next(s);
+    EXPECT_STREQ(sec_name(b), "B:");
+    EXPECT_EQ(sec_count(b), 3);
+    EXPECT_EQ(word_at(sec_records(b) + 8), 9);
+    EXPECT_EQ(sec_name_size(sec_next(b)), -1);
+}
+
+TEST_F(SectionTest, BadSecondRecordNamesRecordTwo) {
+    expect_bad_record("C: I 1 x END_SEC:\n", "C:", 2);
+    // END_SEC: straight after the type token is the first value.
+    expect_bad_record("C: I END_SEC:\n", "C:", 1);
+}
+
+TEST_F(SectionTest, UnknownLettersReadNothing) {
+    const Section* s = load("D: IT 7 END_SEC:");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(sec_count(s), 1);
+    EXPECT_EQ(sec_size(s), 12 + 4 + 4);
+    EXPECT_EQ(word_at(sec_records(s)), 7);
+
+    s = load("E: XY END_SEC:");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(sec_count(s), 1);
+    EXPECT_EQ(sec_size(s), 12 + 4);
+
+    // No letter would ever take the 7.
+    expect_bad_record("E: XY 7 END_SEC:", "E:", 2);
+}
+
+TEST_F(SectionTest, CommentsSlashesAndLineEnds) {
+    const Section* s = load(
+        "// head\r\n   // second line\r\nA:\r\nSI // trailing\r\na//b 5\r\n//\r\nEND_SEC:\r\n");
+    ASSERT_NE(s, nullptr);
+    EXPECT_STREQ(sec_name(s), "A:");
+    EXPECT_EQ(sec_count(s), 1);
+    const uint8_t* r = sec_records(s);
+    EXPECT_EQ(word_at(r), 8);
+    EXPECT_STREQ(reinterpret_cast<const char*>(r + 4), "a//b");
+    EXPECT_EQ(word_at(r + 12), 5);
+    EXPECT_EQ(sec_name_size(sec_next(s)), -1);
+}
+
+TEST_F(SectionTest, EndsWithoutLineFeedOrInAComment) {
+    std::string with_line_feed;
+    {
+        const Section* s = load("A: I 1 END_SEC:\n");
+        ASSERT_NE(s, nullptr);
+        with_line_feed.assign(reinterpret_cast<const char*>(s), sec_size(s) + 4);
+    }
+    for (const char* text : {"A: I 1 END_SEC:", "A: I 1 END_SEC: // last", "A: I 1 END_SEC:\n//"}) {
+        const Section* s = load(text);
+        ASSERT_NE(s, nullptr) << text;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(s), sec_size(s) + 4), with_line_feed);
+    }
+}
+
+TEST_F(SectionTest, EmptyTextGivesJustTheEndMarker) {
+    for (const char* text : {"", " \t\r\n", "// only a comment", "// one\n\n// two\n"}) {
+        const Section* s = load(text);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(sec_name_size(s), -1);
+        EXPECT_EQ(sec_next(s), nullptr);
+    }
+    EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(SectionTest, TextEndingInsideASection) {
+    expect_bad_record("A:", "A:", 1);
+    expect_bad_record("A: I", "A:", 1);
+    expect_bad_record("A: I 1 2", "A:", 3);
+    expect_bad_record("A: IS 1", "A:", 1);
+    expect_bad_record("A: XY", "A:", 2);
+    expect_bad_record("A: I 1 END_SEC:\nB: S x // END_SEC:", "B:", 2);
+}
+
+TEST_F(SectionTest, NumbersConvertAsTheRuntimeDoes) {
+    struct IntCase {
+        const char* token;
+        int32_t value;
+    };
+    // Out-of-range values wrap modulo 2^32, as in a 32-bit long.
+    const IntCase ints[] = {{"12abc", 12},
+                            {"1.5", 1},
+                            {"-7", -7},
+                            {"+3", 3},
+                            {"007", 7},
+                            {"2147483647", 2147483647},
+                            {"2147483648", INT32_MIN},
+                            {"-2147483649", 2147483647},
+                            {"4294967297", 1},
+                            {"99999999999999999999", 1661992959},
+                            {"-99999999999999999999", -1661992959}};
+    for (const IntCase& c : ints) {
+        int32_t i = 0;
+        int32_t l = 0;
+        std::string text = std::string("  ") + c.token + " next";
+        const char* after = sec_read_int(text.c_str(), &i);
+        ASSERT_NE(after, nullptr) << c.token;
+        EXPECT_STREQ(after, " next");
+        EXPECT_EQ(i, c.value) << c.token;
+        ASSERT_NE(sec_read_long(text.c_str(), &l), nullptr);
+        EXPECT_EQ(l, c.value) << c.token;
+    }
+    for (const char* bad : {"abc", "-", "+x", "END_SEC:", "", "  "}) {
+        int32_t i = 0;
+        EXPECT_EQ(sec_read_int(bad, &i), nullptr) << bad;
+        EXPECT_EQ(sec_read_long(bad, &i), nullptr) << bad;
+    }
+
+    struct FloatCase {
+        const char* token;
+        float value;
+    };
+    const FloatCase floats[] = {{"1.5", 1.5f},  {"-2.5e1x", -25.0f}, {".5", 0.5f},   {"5.", 5.0f},
+                                {"1e", 1.0f},   {"2E+2", 200.0f},    {"0x10", 0.0f}, {"0.1", 0.1f},
+                                {"3abc", 3.0f}, {"-0.75", -0.75f}};
+    for (const FloatCase& c : floats) {
+        float f = -1.0f;
+        ASSERT_NE(sec_read_float(c.token, &f), nullptr) << c.token;
+        EXPECT_EQ(f, c.value) << c.token;
+    }
+    for (const char* bad : {"abc", ".", "-.", "e5", "inf", "nan", "END_SEC:"}) {
+        float f = 0.0f;
+        EXPECT_EQ(sec_read_float(bad, &f), nullptr) << bad;
+    }
+}
+
+TEST_F(SectionTest, TokensAndBlanks) {
+    char token[8];
+    EXPECT_EQ(sec_skip_blank(""), nullptr);
+    EXPECT_EQ(sec_skip_blank(" \v\f// c"), nullptr);
+    const char* text = "\t a//b\x81x\nc";
+    const char* after = sec_read_token(text, token, sizeof token);
+    ASSERT_NE(after, nullptr);
+    EXPECT_STREQ(token, "a//b\x81x");
+    EXPECT_STREQ(after, "\nc");
+    // A token that does not fit is cut and not read.
+    EXPECT_EQ(sec_read_token("abcdefgh", token, sizeof token), nullptr);
+    EXPECT_STREQ(token, "abcdefg");
+    EXPECT_NE(sec_read_token("abcdefg", token, sizeof token), nullptr);
+}
+
+TEST_F(SectionTest, NameTypeAndNumberLimits) {
+    std::string name31(30, 'N');
+    name31 += ':';
+    const Section* s = load(name31 + " I 1 END_SEC:");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(sec_name_size(s), 32);
+    EXPECT_EQ(sec_name(s), name31);
+    // A longer name is named by its first 31 characters.
+    expect_bad_record("X" + name31 + " I 1 END_SEC:", "X" + name31.substr(0, 30), 1);
+
+    std::string types31(31, 'I');
+    std::string values;
+    for (int i = 0; i < 31; i++) values += " 1";
+    s = load("A: " + types31 + values + " END_SEC:");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(sec_size(s), 12 + 4 + 31 * 4);
+    expect_bad_record("A: I" + types31 + values + " 1 END_SEC:", "A:", 1);
+
+    std::string number51 = std::string(50, '0') + "9";
+    s = load("A: IF " + number51 + " " + number51 + " END_SEC:");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(word_at(sec_records(s)), 9);
+    EXPECT_EQ(float_at(sec_records(s) + 4), 9.0f);
+    expect_bad_record("A: I 1 0" + number51 + " END_SEC:", "A:", 2);
+    expect_bad_record("A: F 1 0" + number51 + " END_SEC:", "A:", 2);
+}
+
+// A header of 16 bytes, then 4-byte records: n records leave the writing
+// position at 16 + 4n; the end marker and the token examined after each record
+// (2 bytes for "7", 9 for "END_SEC:") must still fit in the 20,000 bytes.
+std::string integer_section(const char* name, int records) {
+    std::string text = std::string(name) + " I";
+    for (int i = 0; i < records; i++) text += " 7";
+    return text + " END_SEC:\n";
+}
+
+TEST_F(SectionTest, WorkingImageLimit) {
+    const Section* s = load(integer_section("A:", 4993));
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(sec_size(s), 16 + 4 * 4993);
+    EXPECT_EQ(word_at(sec_records(s) + 4 * 4992), 7);
+    // "END_SEC:" after record 4994 would end at byte 20,001.
+    expect_bad_record(integer_section("A:", 4994), "A:", 4994);
+    // Records that would cover the end marker's place.
+    expect_bad_record(integer_section("A:", 4996), "A:", 4996);
+    // The next section's header no longer fits.
+    expect_bad_record(integer_section("A:", 4993) + "B: I 1 END_SEC:", "B:", 1);
+    // A string value running past the buffer.
+    std::string big(19990, 's');
+    expect_bad_record("A: S " + big + " END_SEC:", "A:", 1);
+    s = load("A: S " + std::string(19966, 's') + " END_SEC:");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(sec_size(s), 16 + 4 + 19968);
+}
+
+TEST_F(SectionTest, FailuresOfReadingAndAllocation) {
+    std::string missing = test_output_path("no-such-file.txt");
+    EXPECT_EQ(sec_load(missing.c_str()), nullptr);
+    EXPECT_EQ(messages(), std::vector<std::string>{file_message(MSG_FILE_NOT_FOUND, missing)});
+
+    headless_clear_messages();
+    std::string directory = test_output_path("");
+    EXPECT_EQ(sec_read_file(directory.c_str()), nullptr);
+    EXPECT_EQ(messages(), std::vector<std::string>{file_message(MSG_FILE_NOT_FOUND, directory)});
+
+    // The text is read, then the working buffer cannot be had.
+    headless_clear_messages();
+    path = write_text_file(test_output_path("section.txt"), "A: I 1 END_SEC:");
+    mem_fail_at(2);
+    EXPECT_EQ(sec_load(path.c_str()), nullptr);
+    std::vector<std::string> shown = messages();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].substr(0, 9), "20000byte");
+    EXPECT_EQ(shown[1], file_message(MSG_FILE_PARSE_FAILED, path));
+}
+
+TEST_F(SectionTest, ReadFileGivesTheBytesAndANul) {
+    std::string text("ab\0cd", 5);
+    path = write_text_file(test_output_path("bytes.bin"), text);
+    int32_t size = -1;
+    char* data = sec_read_file_sized(path.c_str(), &size);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(size, 5);
+    EXPECT_EQ(std::string(data, 6), text + std::string(1, '\0'));
+    mem_free(data);
+
+    path = write_text_file(test_output_path("empty.bin"), "");
+    data = sec_read_file_sized(path.c_str(), &size);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(size, 0);
+    EXPECT_EQ(data[0], '\0');
+    mem_free(data);
+}
+
+}  // namespace

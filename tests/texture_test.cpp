@@ -1,0 +1,332 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "files/texture.h"
+#include "platform/headless.h"
+#include "shell/memory.h"
+#include "test_support.h"
+
+namespace {
+
+typedef std::vector<uint8_t> Bytes;
+
+void put16(Bytes* b, uint32_t v) {
+    b->push_back(static_cast<uint8_t>(v));
+    b->push_back(static_cast<uint8_t>(v >> 8));
+}
+
+void put32(Bytes* b, uint32_t v) {
+    put16(b, v & 0xFFFF);
+    put16(b, v >> 16);
+}
+
+// A bottom-up BI_RGB file: headers, palette (4 bytes an entry), then the
+// pixel rows exactly as given (bottom row first).
+Bytes bmp_file(int32_t width, int32_t height, int bits, uint32_t colours_used, const Bytes& palette,
+               const Bytes& rows) {
+    Bytes b = {'B', 'M'};
+    uint32_t offset = 54 + static_cast<uint32_t>(palette.size());
+    put32(&b, offset + static_cast<uint32_t>(rows.size()));
+    put32(&b, 0);
+    put32(&b, offset);
+    put32(&b, 40);
+    put32(&b, static_cast<uint32_t>(width));
+    put32(&b, static_cast<uint32_t>(height));
+    put16(&b, 1);
+    put16(&b, static_cast<uint32_t>(bits));
+    put32(&b, 0);
+    put32(&b, static_cast<uint32_t>(rows.size()));
+    put32(&b, 2835);
+    put32(&b, 2835);
+    put32(&b, colours_used);
+    put32(&b, 0);
+    b.insert(b.end(), palette.begin(), palette.end());
+    b.insert(b.end(), rows.begin(), rows.end());
+    return b;
+}
+
+uint16_t rgb555(uint32_t red, uint32_t green, uint32_t blue) {
+    return static_cast<uint16_t>(((red >> 3) << 10) | ((green >> 3) << 5) | (blue >> 3));
+}
+
+std::string message_text(const char* format, const std::string& name) {
+    char text[200];
+    std::snprintf(text, sizeof text, format, name.c_str());
+    return text;
+}
+
+std::vector<std::string> messages() {
+    std::vector<std::string> all;
+    for (int i = 0; i < headless_message_count(); i++) all.push_back(headless_message(i));
+    return all;
+}
+
+std::vector<uint16_t> texels_of(int32_t slot) {
+    int32_t count = 1 << (tex_width_shift(slot) + tex_height_shift(slot));
+    return std::vector<uint16_t>(tex_pixels(slot), tex_pixels(slot) + count);
+}
+
+// Texture files are written to and loaded from the test output directory, so
+// that their names stay within the 27 characters a texture name may have.
+class TextureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        headless_print_messages(false);
+        headless_clear_messages();
+        mem_fail_at(0);
+        char here[4096];
+        ASSERT_NE(getcwd(here, sizeof here), nullptr);
+        previous_directory = here;
+        ASSERT_EQ(chdir(test_output_path("").c_str()), 0);
+        ASSERT_EQ(tex_init(), 0);
+    }
+    void TearDown() override {
+        tex_release();
+        mem_fail_at(0);
+        EXPECT_EQ(chdir(previous_directory.c_str()), 0);
+    }
+    static void write(const std::string& name, const Bytes& bytes) {
+        FILE* f = std::fopen(name.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+    // Expects the load to be refused with -1 and every slot left empty.
+    static void expect_refused(const std::string& name, bool with_message) {
+        headless_clear_messages();
+        EXPECT_EQ(tex_load(name.c_str()), -1) << name;
+        std::vector<std::string> expected;
+        if (with_message) expected.push_back(message_text(MSG_FILE_PARSE_FAILED, name));
+        EXPECT_EQ(messages(), expected) << name;
+        for (int32_t slot = 0; slot < TEX_SLOTS; slot++) EXPECT_EQ(tex_get(slot), nullptr);
+    }
+    std::string previous_directory;
+};
+
+TEST_F(TextureTest, EightBitWithFullPalette) {
+    Bytes palette;
+    for (uint32_t i = 0; i < 256; i++) {
+        palette.insert(palette.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(i * 3),
+                                       static_cast<uint8_t>(255 - i), 0});
+    }
+    auto index = [](uint32_t file_row, uint32_t x) { return (file_row * 3 + x) & 0xFF; };
+    Bytes rows;
+    for (uint32_t r = 0; r < 256; r++) {
+        for (uint32_t x = 0; x < 256; x++) rows.push_back(static_cast<uint8_t>(index(r, x)));
+    }
+    write("t8.bmp", bmp_file(256, 256, 8, 0, palette, rows));
+    int32_t slot = tex_load("t8.bmp");
+    ASSERT_EQ(slot, 0);
+    EXPECT_EQ(tex_width_shift(slot), 8);
+    EXPECT_EQ(tex_height_shift(slot), 8);
+    const Texture* t = tex_get(slot);
+    EXPECT_EQ(t->slot, 0);
+    EXPECT_STREQ(t->name, "t8.bmp");
+    EXPECT_EQ(t->refs, 1);
+    EXPECT_EQ(tex_pixels(slot), t->texels);
+    auto colour = [](uint32_t i) { return rgb555((255 - i) & 0xF8, (i * 3) & 0xF8, i); };
+    // Top-left: first byte of the file's last row, index 253.
+    EXPECT_EQ(tex_pixels(slot)[0], colour(253));
+    std::vector<uint16_t> texels = texels_of(slot);
+    for (uint32_t y = 0; y < 256; y++) {
+        for (uint32_t x = 0; x < 256; x++) {
+            ASSERT_EQ(texels[y * 256 + x], colour(index(255 - y, x))) << x << "," << y;
+        }
+    }
+    EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(TextureTest, FourBitHighNibbleFirst) {
+    Bytes palette;
+    for (uint32_t i = 0; i < 16; i++) {
+        palette.insert(palette.end(),
+                       {static_cast<uint8_t>(i * 16), 0, static_cast<uint8_t>(255 - i * 16), 0});
+    }
+    Bytes rows = {0x89, 0xAB, 0xCD, 0xEF,   // bottom row
+                  0x1F, 0x23, 0x45, 0x67};  // top row
+    write("t4.bmp", bmp_file(8, 2, 4, 0, palette, rows));
+    int32_t slot = tex_load("t4.bmp");
+    ASSERT_EQ(slot, 0);
+    EXPECT_EQ(tex_width_shift(slot), 3);
+    EXPECT_EQ(tex_height_shift(slot), 1);
+    std::vector<uint16_t> expected;
+    for (int i : {1, 15, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}) {
+        expected.push_back(rgb555((255 - i * 16) & 0xF8, 0, i * 16));
+    }
+    EXPECT_EQ(texels_of(slot), expected);
+}
+
+TEST_F(TextureTest, PaletteConversion) {
+    const uint8_t entry[] = {0xFF, 0x80, 0x08, 0x55};
+    EXPECT_EQ(tex_palette_to_rgb555(entry, 1)[0], 0x061F);
+
+    // Through a file, and an index past a shorter palette is black even after
+    // a file whose palette filled the whole table.
+    write("white.bmp", bmp_file(4, 2, 8, 0, Bytes(1024, 0xFF), Bytes(8, 200)));
+    int32_t white = tex_load("white.bmp");
+    ASSERT_EQ(white, 0);
+    EXPECT_EQ(texels_of(white), std::vector<uint16_t>(8, 0x7FFF));
+    Bytes palette = {0xFF, 0x80, 0x08, 0, 0, 0, 0xFF, 0};
+    write("short.bmp", bmp_file(4, 2, 8, 2, palette, {0, 1, 2, 200, 255, 1, 0, 3}));
+    int32_t slot = tex_load("short.bmp");
+    ASSERT_EQ(slot, 1);
+    EXPECT_EQ(texels_of(slot), (std::vector<uint16_t>{0, 0x7C00, 0x061F, 0, 0x061F, 0x7C00, 0, 0}));
+}
+
+TEST_F(TextureTest, SixteenAndThirtyTwoBits) {
+    Bytes rows16;
+    for (uint32_t v : {0x1234u, 0x7FFFu, 0x0001u, 0x8000u}) put16(&rows16, v);
+    write("t16.bmp", bmp_file(2, 2, 16, 0, {}, rows16));
+    int32_t slot = tex_load("t16.bmp");
+    ASSERT_EQ(slot, 0);
+    EXPECT_EQ(texels_of(slot), (std::vector<uint16_t>{0x0001, 0x8000, 0x1234, 0x7FFF}));
+
+    Bytes rows32 = {0xFF, 0x80, 0x08, 0x00, 7,   8,   255, 0x00,  // bottom row
+                    0x00, 0x00, 0x00, 0x00, 255, 255, 255, 0xAA};
+    write("t32.bmp", bmp_file(2, 2, 32, 0, {}, rows32));
+    slot = tex_load("t32.bmp");
+    ASSERT_EQ(slot, 1);
+    EXPECT_EQ(texels_of(slot), (std::vector<uint16_t>{0x0000, 0x7FFF, 0x061F, 0x7C20}));
+    EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(TextureTest, OtherBitCountsGiveBlack) {
+    write("t24.bmp", bmp_file(4, 8, 24, 0, {}, Bytes(4 * 8 * 3, 0xFF)));
+    int32_t slot = tex_load("t24.bmp");
+    ASSERT_EQ(slot, 0);
+    EXPECT_EQ(tex_width_shift(slot), 2);
+    EXPECT_EQ(tex_height_shift(slot), 3);
+    EXPECT_EQ(texels_of(slot), std::vector<uint16_t>(32, 0));
+    // Nothing of the pixels is read, so the headers suffice.
+    write("t1.bmp", bmp_file(2, 2, 1, 0, {}, {}));
+    EXPECT_EQ(tex_load("t1.bmp"), 1);
+    EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(TextureTest, SidesOutsideTheTableAreRefusedQuietly) {
+    const int32_t sides[][2] = {{100, 4}, {4, 100}, {1, 4}, {512, 4}, {4, -4}, {0, 0}};
+    for (const auto& side : sides) {
+        write("side.bmp", bmp_file(side[0], side[1], 16, 0, {}, Bytes(2 * 512 * 4, 0)));
+        expect_refused("side.bmp", false);
+    }
+}
+
+TEST_F(TextureTest, LoadingANameTwiceSharesTheSlot) {
+    write("tes256.bmp", bmp_file(2, 2, 16, 0, {}, Bytes(8, 1)));
+    write("other.bmp", bmp_file(2, 2, 16, 0, {}, Bytes(8, 2)));
+    EXPECT_EQ(tex_load("tes256.bmp"), 0);
+    EXPECT_EQ(tex_load("other.bmp"), 1);
+    EXPECT_EQ(tex_load("tes256.bmp"), 0);
+    EXPECT_EQ(tex_get(0)->refs, 2);
+    EXPECT_EQ(tex_get(1)->refs, 1);
+    EXPECT_EQ(tex_free_slot(), 2);
+    // Released whatever the count.
+    tex_free(0);
+    EXPECT_EQ(tex_get(0), nullptr);
+    EXPECT_EQ(tex_free_slot(), 0);
+}
+
+TEST_F(TextureTest, TableOf128Slots) {
+    for (int i = 0; i < TEX_SLOTS - 1; i++) {
+        ASSERT_EQ(tex_create(("c" + std::to_string(i)).c_str(), 1, 1), i);
+    }
+    write("last.bmp", bmp_file(2, 2, 16, 0, {}, Bytes(8, 0)));
+    write("extra.bmp", bmp_file(2, 2, 16, 0, {}, Bytes(8, 0)));
+    EXPECT_EQ(tex_load("last.bmp"), TEX_SLOTS - 1);
+    EXPECT_EQ(tex_load("extra.bmp"), -1);
+    EXPECT_EQ(tex_load("missing.bmp"), -1);
+    EXPECT_EQ(tex_load("last.bmp"), TEX_SLOTS - 1);
+    EXPECT_EQ(tex_get(TEX_SLOTS - 1)->refs, 2);
+    EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(TextureTest, ShortFilesAreRefusedAtEveryBoundary) {
+    Bytes palette(1024, 0x40);
+    Bytes eight = bmp_file(16, 16, 8, 0, palette, Bytes(256, 3));
+    ASSERT_EQ(eight.size(), 1334u);
+    for (size_t cut : {0, 14, 18, 22, 26, 28, 30, 46, 50, 53, 54, 55, 1077, 1078, 1333}) {
+        write("cut8.bmp", Bytes(eight.begin(), eight.begin() + static_cast<long>(cut)));
+        expect_refused("cut8.bmp", true);
+    }
+    // Four bits with three palette entries: palette ends at 66, rows at 74.
+    Bytes four = bmp_file(8, 2, 4, 3, Bytes(12, 0x40), Bytes(8, 0x12));
+    for (size_t cut : {60, 65, 66, 73}) {
+        write("cut4.bmp", Bytes(four.begin(), four.begin() + static_cast<long>(cut)));
+        expect_refused("cut4.bmp", true);
+    }
+    Bytes sixteen = bmp_file(4, 4, 16, 0, {}, Bytes(32, 1));
+    write("cut16.bmp", Bytes(sixteen.begin(), sixteen.end() - 1));
+    expect_refused("cut16.bmp", true);
+    Bytes wide = bmp_file(4, 4, 32, 0, {}, Bytes(64, 1));
+    write("cut32.bmp", Bytes(wide.begin(), wide.end() - 1));
+    expect_refused("cut32.bmp", true);
+    Bytes other = bmp_file(4, 4, 24, 0, {}, {});
+    write("cut24.bmp", Bytes(other.begin(), other.end() - 1));
+    expect_refused("cut24.bmp", true);
+
+    // The slot is free again for a whole file.
+    write("whole.bmp", eight);
+    EXPECT_EQ(tex_load("whole.bmp"), 0);
+}
+
+TEST_F(TextureTest, PaletteCountsOutsideTheTableAreRefused) {
+    Bytes big_palette(4 * 257, 0x10);
+    write("neg.bmp", bmp_file(4, 2, 8, 0xFFFFFFFFu, {}, Bytes(8, 0)));
+    expect_refused("neg.bmp", true);
+    write("over8.bmp", bmp_file(4, 2, 8, 257, big_palette, Bytes(8, 0)));
+    expect_refused("over8.bmp", true);
+    write("over4.bmp", bmp_file(8, 2, 4, 257, big_palette, Bytes(8, 0)));
+    expect_refused("over4.bmp", true);
+
+    write("full.bmp", bmp_file(4, 2, 8, 256, Bytes(1024, 0x10), Bytes(8, 255)));
+    EXPECT_EQ(tex_load("full.bmp"), 0);
+    EXPECT_EQ(tex_pixels(0)[7], rgb555(0x10, 0x10, 0x10));
+    // Four bits may have more than 16 entries; only the first 16 are used.
+    Bytes palette(4 * 20, 0);
+    palette[4 * 15] = 0xFF;
+    write("more4.bmp", bmp_file(8, 2, 4, 20, palette, Bytes(8, 0xF0)));
+    EXPECT_EQ(tex_load("more4.bmp"), 1);
+    EXPECT_EQ(tex_pixels(1)[0], 0x001F);
+    EXPECT_EQ(tex_pixels(1)[1], 0);
+    // Pixels without a palette ignore the count.
+    write("count16.bmp", bmp_file(2, 2, 16, 300, {}, Bytes(8, 0)));
+    EXPECT_EQ(tex_load("count16.bmp"), 2);
+}
+
+TEST_F(TextureTest, NamesFilesAndAllocations) {
+    write("a234567890123456789012345678", bmp_file(2, 2, 16, 0, {}, Bytes(8, 0)));
+    write("a23456789012345678901234567", bmp_file(2, 2, 16, 0, {}, Bytes(8, 0)));
+    expect_refused("a234567890123456789012345678", false);
+    EXPECT_EQ(tex_load("a23456789012345678901234567"), 0);
+    tex_free(0);
+
+    headless_clear_messages();
+    EXPECT_EQ(tex_load("missing.bmp"), -2);
+    EXPECT_EQ(tex_load("."), -2);
+    EXPECT_EQ(messages(), (std::vector<std::string>{message_text(MSG_FILE_NOT_FOUND, "missing.bmp"),
+                                                    message_text(MSG_FILE_NOT_FOUND, ".")}));
+    EXPECT_EQ(tex_free_slot(), 0);
+
+    // The file, the record and the texels are allocated in that order; a file
+    // that cannot be held counts as unreadable.
+    write("ok.bmp", bmp_file(2, 2, 16, 0, {}, Bytes(8, 0)));
+    for (int failing : {1, 2, 3}) {
+        headless_clear_messages();
+        mem_fail_at(failing);
+        EXPECT_EQ(tex_load("ok.bmp"), failing == 1 ? -2 : -1) << failing;
+        ASSERT_EQ(messages().size(), 1u);
+        std::string size =
+            failing == 1 ? "66" : (failing == 2 ? std::to_string(sizeof(Texture)) : "8");
+        EXPECT_EQ(messages()[0].rfind(size + "byte\x82", 0), 0u) << failing;
+        EXPECT_EQ(tex_free_slot(), 0);
+    }
+    mem_fail_at(0);
+    EXPECT_EQ(tex_load("ok.bmp"), 0);
+}
+
+}  // namespace
