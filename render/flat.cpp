@@ -54,7 +54,7 @@ bool all_on_one_row(const ScreenVertex* const* v, int32_t n) {
 void fill_polygon(const ScreenVertex* const* in, int32_t n, uint16_t colour) {
     const RasterSurface* s = draw_surface();
     if (s->pixels == nullptr || all_on_one_row(in, n)) return;
-    ClipVertex v[9];
+    ClipVertex v[DRAW_CLIP_MAX];
     int32_t m = draw_clip_polygon(in, n, v);
     if (m - 1 <= 0) return;
     int32_t top = draw_top_vertex(v, m);

@@ -105,12 +105,13 @@ Vec4* row_element(const PoolRow* row, int32_t index) {
     return static_cast<Vec4*>(row->base) + index;
 }
 
-// Index into one array of a pool, or null outside it.
+// Entry `index` of one array of a pool of the current buffer, or null
+// outside it.
 template <typename T>
-T* pool_entry(T* array, int32_t kind, int32_t index) {
-    if (current == nullptr || array == nullptr) return nullptr;
+T* pool_entry(T* RenderBuffer::*array, int32_t kind, int32_t index) {
+    if (current == nullptr || current->*array == nullptr) return nullptr;
     if (index < 0 || index >= current->pool_size[kind]) return nullptr;
-    return array + index;
+    return current->*array + index;
 }
 
 }  // namespace
@@ -191,15 +192,15 @@ Vec4* rb_positions() {
 }
 
 ScreenVertex* rb_screen_vertex(int32_t index) {
-    return pool_entry(current != nullptr ? current->screen_vertices : nullptr, 0, index);
+    return pool_entry(&RenderBuffer::screen_vertices, 0, index);
 }
 
 Vec4* rb_view_normal(int32_t index) {
-    return pool_entry(current != nullptr ? current->view_normals : nullptr, 3, index);
+    return pool_entry(&RenderBuffer::view_normals, 3, index);
 }
 
 int32_t* rb_intensity(int32_t index) {
-    return pool_entry(current != nullptr ? current->intensities : nullptr, 3, index);
+    return pool_entry(&RenderBuffer::intensities, 3, index);
 }
 
 void rb_make_pool(int32_t count, int32_t kind) {

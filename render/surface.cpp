@@ -31,7 +31,6 @@ namespace {
 
 constexpr int32_t CLIP_MAX_INPUT = 4;
 constexpr int32_t CLIP_WORK_SIZE = 15;
-constexpr int32_t CLIP_OUT_SIZE = 9;
 
 // One clipping pass: against the columns, or against the rows with the
 // coordinates exchanged. `size` is W or H, `max` the last column or row.
@@ -50,7 +49,8 @@ int32_t across(const ClipVertex& v, const ClipAxis& axis) {
 }
 
 ClipVertex make_vertex(int32_t along_value, int32_t across_value, const ClipAxis& axis) {
-    return axis.rows ? ClipVertex{across_value, along_value} : ClipVertex{along_value, across_value};
+    if (axis.rows) return ClipVertex{across_value, along_value};
+    return ClipVertex{along_value, across_value};
 }
 
 // Below 0 or above the maximum, in one unsigned comparison.
@@ -117,7 +117,7 @@ int32_t draw_clip_polygon(const ScreenVertex* const* in, int32_t n, ClipVertex* 
     ClipVertex work[CLIP_WORK_SIZE];
     int32_t m = clip_pass(source, n, work, CLIP_WORK_SIZE,
                           ClipAxis{false, surface.width, surface.max_x});
-    return clip_pass(work, m, out, CLIP_OUT_SIZE, ClipAxis{true, surface.height, surface.max_y});
+    return clip_pass(work, m, out, DRAW_CLIP_MAX, ClipAxis{true, surface.height, surface.max_y});
 }
 
 int32_t draw_top_vertex(const ClipVertex* v, int32_t m) {

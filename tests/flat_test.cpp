@@ -52,7 +52,7 @@ ScreenVertex sv(int32_t x, int32_t y) {
 std::vector<ClipVertex> clip(std::vector<ScreenVertex> in) {
     std::vector<const ScreenVertex*> refs;
     for (const ScreenVertex& v : in) refs.push_back(&v);
-    ClipVertex out[9];
+    ClipVertex out[DRAW_CLIP_MAX];
     int32_t m = draw_clip_polygon(refs.data(), static_cast<int32_t>(refs.size()), out);
     return std::vector<ClipVertex>(out, out + m);
 }
@@ -152,13 +152,6 @@ TEST_F(FlatTest, QuadCrossingLeftAndRightBordersFillsInsideColumnsOnly) {
     expect_image([](int32_t x, int32_t y) {
         return (y >= 18 && x <= 11) || (y <= 5 && x >= 20 && x <= 30);
     });
-}
-
-TEST_F(FlatTest, TopVertexIsTheFirstWithTheSmallestY) {
-    ClipVertex v[4] = {{5, 3}, {0, 1}, {9, 1}, {2, 7}};
-    EXPECT_EQ(draw_top_vertex(v, 4), 1);
-    EXPECT_EQ(draw_top_vertex(v, 1), 0);
-    EXPECT_EQ(draw_top_vertex(v, 0), 0);
 }
 
 TEST_F(FlatTest, FillSpanWritesExactlyCountPixelsAtAnyAlignment) {

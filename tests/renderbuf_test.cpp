@@ -48,9 +48,13 @@ TEST(PrimPacketLayout, EveryFieldSitsAtItsOffsetInBothSizes) {
     for (int f = 0; f < 4; f++) {
         PrimField field = static_cast<PrimField>(f);
         p->size = PRIM_TRI_SIZE;
-        for (int i = 0; i < 3; i++) EXPECT_EQ(offset_of(&prim_index(p, field)[i], p), tri[f] + 2 * i);
+        for (int i = 0; i < 3; i++) {
+            EXPECT_EQ(offset_of(&prim_index(p, field)[i], p), tri[f] + 2 * i);
+        }
         p->size = PRIM_QUAD_SIZE;
-        for (int i = 0; i < 4; i++) EXPECT_EQ(offset_of(&prim_index(p, field)[i], p), quad[f] + 2 * i);
+        for (int i = 0; i < 4; i++) {
+            EXPECT_EQ(offset_of(&prim_index(p, field)[i], p), quad[f] + 2 * i);
+        }
     }
     EXPECT_EQ(sizeof(CallbackRecord), 20u);
     // The callback index overlays ramp (low half) and texture.
