@@ -52,13 +52,17 @@ int32_t rb_init();
 void rb_release();
 RenderBuffer* rb_create(int32_t area_size);  // null on failure
 int32_t rb_destroy(RenderBuffer* buffer);
+// rb_init makes its buffer both the current and the drawn one.
 void rb_set_current(RenderBuffer* buffer);
 RenderBuffer* rb_current();
 RenderBuffer* rb_drawn();
 
+// Header field `field` (0..16) of the current buffer: its address, or its
+// value (addresses as integers); null and -1 for no buffer or another number.
 void* rb_field_ptr(int32_t field);
 intptr_t rb_field(int32_t field);
 Vec4* rb_positions();
+// Entry `index` of an array of the current buffer, or null outside its pool.
 ScreenVertex* rb_screen_vertex(int32_t index);
 Vec4* rb_view_normal(int32_t index);
 int32_t* rb_intensity(int32_t index);
@@ -69,7 +73,8 @@ void rb_make_colour_pool(int32_t count);
 void rb_make_uv_pool(int32_t count);
 void rb_make_normal_pool(int32_t count);
 
-// Null when the packet area cannot hold size more bytes.
+// Null when size is not a positive multiple of 4 or the packet area cannot
+// hold size more bytes.
 PrimPacket* rb_alloc_packet(int32_t size);
 uint16_t* rb_convert_colours();
 
@@ -84,5 +89,7 @@ int32_t rb_append(int32_t count, const Vec4* source, int32_t row);
 int32_t rb_append_positions(int32_t count, const Vec4* source);
 int32_t rb_append_uvs(int32_t count, const Vec4* source);
 
+// Takes back every packet and row element appended after the mark; the packet
+// area and the elements go back to zero.
 void rb_take_mark(RenderMark* mark);
 void rb_rewind(const RenderMark* mark);

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "geometry/camera.h"
+#include "geometry/fixed.h"
 
 struct RasterSurface {
     int32_t width;   // also the row stride in pixels
@@ -19,6 +20,8 @@ struct ClipVertex {
 };
 
 constexpr int32_t MARKER_SIZE = 50;
+// Vertices a clipped triangle or quad may have.
+constexpr int32_t DRAW_CLIP_MAX = 9;
 
 // Takes fb_width, fb_height and fb_pixels. Without pixels (the frame buffer
 // could not be made) the surface has no pixels and every rasterizer returns
@@ -34,14 +37,16 @@ void draw_flat_quad(const ScreenVertex* v0, const ScreenVertex* v1, const Screen
                     const ScreenVertex* v3, uint16_t colour);
 void draw_marker(int32_t entry, const ScreenVertex* v);
 void draw_rect_outline(int32_t x, int32_t y, int32_t w, int32_t h, uint16_t colour);
-// out needs room for 9 vertices.
+// Clips a polygon of n (up to 4) vertices to the surface, columns first; out
+// needs room for DRAW_CLIP_MAX vertices. Returns the number of vertices in out.
 int32_t draw_clip_polygon(const ScreenVertex* const* in, int32_t n, ClipVertex* out);
 int32_t draw_top_vertex(const ClipVertex* v, int32_t m);
+// Two pixels per 32-bit store, the first in the low half.
 void draw_fill_span(uint16_t* p, int32_t count, uint16_t colour);
 
 // D(d): the widened divisor of edge slopes, never zero.
 inline int32_t draw_widen(int32_t d) {
-    return d >= 0 ? d + 1 : d - 1;
+    return d >= 0 ? wrap_add(d, 1) : wrap_sub(d, 1);
 }
 
 // A span that starts at column x and covers count pixels, confined to the

@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "render/surface.h"
+
+namespace {
+
+constexpr uint16_t INK = 0x7C1F;
+
+// A pixel array set as the raster surface, with helpers to compare it with an
+// expected image.
+class FlatTest : public ::testing::Test {
+protected:
+    void use_surface(int32_t width, int32_t height) {
+        width_ = width;
+        height_ = height;
+        pixels_.assign(static_cast<size_t>(width) * height, 0);
+        draw_set_surface_to(pixels_.data(), width, height);
+    }
+    void SetUp() override { use_surface(32, 24); }
+    void TearDown() override { draw_set_surface_to(nullptr, 0, 0); }
+
+    uint16_t at(int32_t x, int32_t y) const {
+        return pixels_[static_cast<size_t>(y) * width_ + x];
+    }
+    int32_t inked() const {
+        int32_t n = 0;
+        for (uint16_t p : pixels_) n += p != 0;
+        return n;
+    }
+    // Every pixel is INK exactly where `expected` says so.
+    template <typename Pred>
+    void expect_image(Pred expected) const {
+        for (int32_t y = 0; y < height_; y++) {
+            for (int32_t x = 0; x < width_; x++) {
+                ASSERT_EQ(at(x, y), expected(x, y) ? INK : 0) << "pixel " << x << ", " << y;
+            }
+        }
+    }
+
+    int32_t width_ = 0;
+    int32_t height_ = 0;
+    std::vector<uint16_t> pixels_;
+};
+
+ScreenVertex sv(int32_t x, int32_t y) {
+    return ScreenVertex{x, y, 0, 0};
+}
+
+std::vector<ClipVertex> clip(std::vector<ScreenVertex> in) {
+    std::vector<const ScreenVertex*> refs;
+    for (const ScreenVertex& v : in) refs.push_back(&v);
+    ClipVertex out[DRAW_CLIP_MAX];
+    int32_t m = draw_clip_polygon(refs.data(), static_cast<int32_t>(refs.size()), out);
+    return std::vector<ClipVertex>(out, out + m);
+}
+
+void expect_vertices(const std::vector<ClipVertex>& got, const std::vector<ClipVertex>& want) {
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < want.size(); i++) {
+        EXPECT_EQ(got[i].x, want[i].x) << "vertex " << i;
+        EXPECT_EQ(got[i].y, want[i].y) << "vertex " << i;
+    }
+}
+
+TEST_F(FlatTest, QuadFillsBottomRowButNotRightColumn) {
+    ScreenVertex a = sv(0, 0), b = sv(10, 0), c = sv(10, 10), d = sv(0, 10);
+    draw_flat_quad(&a, &b, &c, &d, INK);
+    expect_image([](int32_t x, int32_t y) { return x <= 9 && y <= 10; });
+}
+
+TEST_F(FlatTest, TriangleWithHorizontalTopNarrowsRowByRow) {
+    // Translated, so that the rule does not depend on the origin.
+    ScreenVertex a = sv(5, 3), b = sv(15, 3), c = sv(5, 13);
+    draw_flat_triangle(&a, &b, &c, INK);
+    // Row r below the top fills 10 - r columns; the bottom row stays empty.
+    expect_image([](int32_t x, int32_t y) {
+        int32_t r = y - 3;
+        return r >= 0 && r <= 9 && x >= 5 && x <= 14 - r;
+    });
+}
+
+TEST_F(FlatTest, PolygonsOnOneRowOrOffTheSurfaceDrawNothing) {
+    ScreenVertex a = sv(10, 5), b = sv(30, 5), c = sv(20, 5), d = sv(1, 5);
+    draw_flat_triangle(&a, &b, &c, INK);
+    draw_flat_quad(&a, &b, &c, &d, INK);
+    const std::vector<std::vector<ScreenVertex>> away = {
+        {sv(-20, 0), sv(-1, 5), sv(-10, 20)},   // left of column 0
+        {sv(32, 0), sv(60, 5), sv(40, 20)},     // right of max_x
+        {sv(0, -30), sv(20, -1), sv(10, -9)},   // above row 0
+        {sv(0, 24), sv(20, 40), sv(10, 30)},    // below max_y
+    };
+    for (const auto& t : away) {
+        EXPECT_TRUE(clip(t).empty());
+        draw_flat_triangle(&t[0], &t[1], &t[2], INK);
+    }
+    EXPECT_EQ(inked(), 0);
+}
+
+TEST_F(FlatTest, SurfaceWithoutPixelsDrawsNothing) {
+    draw_set_surface_to(nullptr, 0, 0);
+    ScreenVertex a = sv(0, 0), b = sv(10, 0), c = sv(10, 10), d = sv(0, 10);
+    draw_flat_quad(&a, &b, &c, &d, INK);
+    draw_flat_triangle(&a, &b, &c, INK);
+    draw_rect_outline(0, 0, 5, 5, INK);
+    EXPECT_EQ(inked(), 0);
+}
+
+TEST_F(FlatTest, EdgeAcrossTheWholeWidthLosesTheRegionAlongIt) {
+    // One vertex left of column 0, one right of max_x: the edge between them
+    // gives no vertex, so the outline is cut along the two border crossings.
+    // Crossing right: s = (18 << 8) / -26 = -177, y = 2 + ((-9 * -177) >> 8) = 8.
+    // Crossing left: s = (18 << 8) / 25 = 184, y = 2 + ((10 * 184) >> 8) = 9.
+    std::vector<ScreenVertex> t = {sv(-10, 2), sv(41, 2), sv(15, 20)};
+    expect_vertices(clip(t), {{15, 20}, {0, 9}, {31, 8}});
+    draw_flat_triangle(&t[0], &t[1], &t[2], INK);
+    for (int32_t y = 0; y < 8; y++) {
+        for (int32_t x = 0; x < 32; x++) ASSERT_EQ(at(x, y), 0) << x << ", " << y;
+    }
+    EXPECT_EQ(at(15, 12), INK);
+    EXPECT_EQ(at(15, 19), INK);
+}
+
+TEST_F(FlatTest, ColumnPassPlacesFarCrossingAtMaxXAndKeepsOnlyB) {
+    // Crossing the right border: computed at W = 32, placed at column 31.
+    expect_vertices(clip({sv(20, 0), sv(40, 0), sv(40, 5), sv(20, 5)}),
+                    {{31, 5}, {20, 5}, {20, 0}, {31, 0}});
+    // A -> B entering at column 0 right at B: B alone is emitted, even though
+    // the crossing (0, 9) lies on another row (s = 2560 / 3 = 853; 2559 >> 8).
+    expect_vertices(clip({sv(-3, 0), sv(0, 10), sv(5, 0)}), {{5, 0}, {0, 0}, {0, 10}});
+    // Leaving at the column of A emits no crossing.
+    expect_vertices(clip({sv(31, 5), sv(40, 10), sv(31, 15)}), {{31, 5}, {31, 15}});
+}
+
+TEST_F(FlatTest, RowPassWidensTheDivisorAndComputesFarCrossingAtH) {
+    // Top: s = (-10 << 8) / D(20) = -121, x = 10 + (-1210 >> 8) = 5; and
+    // s = (10 << 8) / 21 = 121, x = 10 + (1210 >> 8) = 14.
+    expect_vertices(clip({sv(10, -10), sv(20, 10), sv(0, 10)}),
+                    {{0, 10}, {5, 0}, {14, 0}, {20, 10}});
+    // Bottom, at H = 24 and placed at row 23: x = 0 + ((-6 * -121) >> 8) = 2
+    // and x = 20 + ((-6 * 121) >> 8) = 17.
+    expect_vertices(clip({sv(10, 10), sv(20, 30), sv(0, 30)}), {{2, 23}, {10, 10}, {17, 23}});
+}
+
+TEST_F(FlatTest, QuadCrossingLeftAndRightBordersFillsInsideColumnsOnly) {
+    ScreenVertex a = sv(-5, 18), b = sv(12, 18), c = sv(12, 23), d = sv(-5, 23);
+    draw_flat_quad(&a, &b, &c, &d, INK);
+    ScreenVertex e = sv(20, 0), f = sv(40, 0), g = sv(40, 5), h = sv(20, 5);
+    draw_flat_quad(&e, &f, &g, &h, INK);
+    expect_image([](int32_t x, int32_t y) {
+        return (y >= 18 && x <= 11) || (y <= 5 && x >= 20 && x <= 30);
+    });
+}
+
+TEST_F(FlatTest, FillSpanWritesExactlyCountPixelsAtAnyAlignment) {
+    for (int32_t start = 0; start < 2; start++) {
+        for (int32_t count = -1; count <= 5; count++) {
+            std::vector<uint16_t> row(10, 0);
+            draw_fill_span(row.data() + start, count, 0x1234);
+            for (int32_t i = 0; i < 10; i++) {
+                bool in = i >= start && i < start + count;
+                EXPECT_EQ(row[i], in ? 0x1234 : 0) << start << " " << count << " " << i;
+            }
+        }
+    }
+}
+
+TEST_F(FlatTest, SelfIntersectingQuadKeepsItsSpansInsideTheSurface) {
+    // The same quad on a wider surface, moved right by 32 columns (the walk
+    // does not change when every vertex stays inside both surfaces): its
+    // spans there show where the confined spans would have gone.
+    // Outlines whose spans run past column 0 (the first two) or past max_x.
+    const int32_t shapes[][8] = {
+        {0, 10, 2, 2, 0, 5, 10, 4},
+        {6, 15, 14, 2, 0, 6, 15, 2},
+        {13, 4, 3, 4, 13, 14, 5, 2},
+        {12, 15, 5, 0, 14, 4, 2, 3},
+    };
+    for (const auto& q : shapes) {
+        use_surface(16, 16);
+        ScreenVertex v[4], w[4];
+        for (int i = 0; i < 4; i++) {
+            v[i] = sv(q[2 * i], q[2 * i + 1]);
+            w[i] = sv(q[2 * i] + 32, q[2 * i + 1]);
+        }
+        draw_flat_quad(&v[0], &v[1], &v[2], &v[3], INK);
+        std::vector<uint16_t> narrow = pixels_;
+        use_surface(96, 16);
+        draw_flat_quad(&w[0], &w[1], &w[2], &w[3], INK);
+        int32_t beyond = 0;
+        for (int32_t y = 0; y < 16; y++) {
+            for (int32_t x = 0; x < 96; x++) beyond += (x < 32 || x > 47) && at(x, y) != 0;
+        }
+        EXPECT_GT(beyond, 0);
+        for (int32_t y = 0; y < 16; y++) {
+            for (int32_t x = 0; x < 16; x++) {
+                ASSERT_EQ(narrow[static_cast<size_t>(y) * 16 + x], at(x + 32, y)) << x << ", " << y;
+            }
+        }
+    }
+}
+
+TEST_F(FlatTest, RectOutlineClipsEachEdgeAndLeavesTheFarCorner) {
+    use_surface(512, 64);
+    draw_rect_outline(-10, 20, 50, 30, INK);
+    expect_image([](int32_t x, int32_t y) {
+        bool horizontal = (y == 20 || y == 50) && x <= 39;
+        bool right = x == 40 && y >= 20 && y <= 49;
+        return horizontal || right;
+    });
+}
+
+TEST_F(FlatTest, RectOutlineDropsEdgesAtWidthAndHeight) {
+    use_surface(512, 64);
+    draw_rect_outline(500, 40, 12, 24, INK);
+    expect_image([](int32_t x, int32_t y) {
+        return (y == 40 && x >= 500) || (x == 500 && y >= 40);
+    });
+}
+
+TEST_F(FlatTest, RectOutlineWithHugeSizesDoesNotWrapOntoTheSurface) {
+    use_surface(64, 16);
+    draw_rect_outline(10, 5, INT32_MAX, INT32_MAX, INK);
+    expect_image([](int32_t x, int32_t y) { return (y == 5 && x >= 10) || (x == 10 && y >= 5); });
+}
+
+}  // namespace

@@ -1,0 +1,406 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <initializer_list>
+#include <vector>
+
+#include "files/texture.h"
+#include "platform/headless.h"
+#include "render/ordertab.h"
+#include "render/renderbuf.h"
+#include "render/surface.h"
+#include "shell/memory.h"
+
+namespace {
+
+constexpr int32_t W = 32;
+constexpr int32_t H = 24;
+
+class OrderingTableTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        headless_print_messages(false);
+        ASSERT_EQ(rb_init(), 0);
+        buffer = rb_current();
+        rb_make_vertex_pool(32);
+        rb_make_colour_pool(8);
+        pixels.assign(static_cast<size_t>(W) * H, 0);
+        draw_set_surface_to(pixels.data(), W, H);
+        cam_set_light_colour(255, 255, 255);
+    }
+    void TearDown() override {
+        draw_set_surface_to(nullptr, 0, 0);
+        rb_release();
+    }
+
+    void vertex(int32_t i, int32_t x, int32_t y, int32_t z, int32_t clip = 0) {
+        *rb_screen_vertex(i) = ScreenVertex{x, y, z, clip};
+    }
+    // A packet with the given vertex indices (3 or 4 make its size) and
+    // flat colour index.
+    PrimPacket* packet(uint32_t header, std::initializer_list<int16_t> vertices,
+                       int16_t colour = 0) {
+        uint32_t size = vertices.size() == 4 ? PRIM_QUAD_SIZE : PRIM_TRI_SIZE;
+        PrimPacket* p = rb_alloc_packet(static_cast<int32_t>(size));
+        p->header = header;
+        p->size = size;
+        int16_t* v = prim_index(p, PRIM_VERTEX);
+        for (int16_t index : vertices) *v++ = index;
+        prim_index(p, PRIM_COLOUR)[0] = colour;
+        return p;
+    }
+    // A flat quad filling columns x0..x1-1 of rows y0..y1 at depth z, using
+    // vertices first..first+3.
+    PrimPacket* rect(int16_t first, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t z,
+                     int16_t colour) {
+        vertex(first, x0, y0, z);
+        vertex(first + 1, x1, y0, z);
+        vertex(first + 2, x1, y1, z);
+        vertex(first + 3, x0, y1, z);
+        return packet(PRIM_CULL | PRIM_FLAT4,
+                      {first, static_cast<int16_t>(first + 1), static_cast<int16_t>(first + 2),
+                       static_cast<int16_t>(first + 3)},
+                      colour);
+    }
+    uint32_t offset(const PrimPacket* p) const {
+        return static_cast<uint32_t>(reinterpret_cast<const uint8_t*>(p) - buffer->first_packet);
+    }
+    const PrimPacket* at_offset(uint32_t link) const {
+        return reinterpret_cast<const PrimPacket*>(buffer->first_packet + link);
+    }
+    // The bucket the packet is linked into, or -1.
+    int32_t bucket_of(const PrimPacket* p) const {
+        for (int32_t key = 0; key < OT_SIZE; key++) {
+            for (uint32_t link = ot_head(key); link != OT_LINK_NONE && !(link & OT_LINK_SLOT);
+                 link = at_offset(link)->link) {
+                if (link == offset(p)) return key;
+            }
+        }
+        return -1;
+    }
+    bool table_empty() const {
+        for (int32_t key = 0; key < OT_SIZE; key++) {
+            if (ot_head(key) != OT_LINK_NONE) return false;
+        }
+        return true;
+    }
+    uint16_t at(int32_t x, int32_t y) const { return pixels[static_cast<size_t>(y) * W + x]; }
+    int32_t inked() const {
+        int32_t n = 0;
+        for (uint16_t p : pixels) n += p != 0;
+        return n;
+    }
+    void set_flat(int32_t index, uint16_t colour) { buffer->flat_colours[index] = colour; }
+
+    RenderBuffer* buffer = nullptr;
+    std::vector<uint16_t> pixels;
+};
+
+TEST_F(OrderingTableTest, DepthKeyAveragesByVertexCount) {
+    vertex(0, 0, 0, 100);
+    vertex(1, 10, 0, 101);
+    vertex(2, 0, 10, 103);
+    PrimPacket* tri = packet(PRIM_FLAT3, {0, 1, 2});
+    for (int16_t i = 3; i < 7; i++) vertex(i, 0, 0, i < 6 ? 100 : 103);
+    PrimPacket* quad = packet(PRIM_FLAT4, {3, 4, 5, 6});
+    vertex(7, 0, 0, 77);
+    PrimPacket* one = packet(1, {0, 0, 0});
+    one->texture = 7;  // a one-vertex packet names its vertex here
+    vertex(8, 0, 0, 10);
+    vertex(9, 0, 0, 13);
+    PrimPacket* two = packet(2, {8, 9, 0});
+    ot_build(buffer);
+    EXPECT_EQ(tri->depth, 101);  // 304 / 3
+    EXPECT_EQ(quad->depth, 100);  // 403 >> 2
+    EXPECT_EQ(one->depth, 77);
+    EXPECT_EQ(two->depth, 11);
+    EXPECT_EQ(bucket_of(tri), 101);
+    EXPECT_EQ(bucket_of(quad), 100);
+    EXPECT_EQ(bucket_of(one), 77);
+    EXPECT_EQ(bucket_of(two), 11);
+    ot_draw(buffer);
+    EXPECT_TRUE(table_empty());
+}
+
+TEST_F(OrderingTableTest, KeysOutsideTheTableAreNotLinked) {
+    const int32_t depths[][2] = {
+        {-4, -1},          // (-1 - 1 - 2) / 3 truncates toward zero
+        {15000, 5000},     // beyond 4095
+        {120000, 40000},   // low 16 bits read back as -25536
+        {196758, 65586},   // low 16 bits are 50: drawn at 50
+    };
+    std::vector<PrimPacket*> packets;
+    for (int16_t k = 0; k < 4; k++) {
+        int16_t first = static_cast<int16_t>(3 * k);
+        int32_t sum = depths[k][0];
+        vertex(first, 0, 0, sum / 3 + sum % 3);
+        vertex(first + 1, 0, 0, sum / 3);
+        vertex(first + 2, 0, 0, sum / 3);
+        packets.push_back(packet(PRIM_FLAT3, {first, static_cast<int16_t>(first + 1),
+                                              static_cast<int16_t>(first + 2)}));
+    }
+    ot_build(buffer);
+    EXPECT_EQ(packets[0]->depth, -1);
+    EXPECT_EQ(packets[1]->depth, 5000);
+    EXPECT_EQ(packets[2]->depth, -25536);
+    EXPECT_EQ(packets[3]->depth, 50);
+    EXPECT_EQ(bucket_of(packets[0]), -1);
+    EXPECT_EQ(bucket_of(packets[1]), -1);
+    EXPECT_EQ(bucket_of(packets[2]), -1);
+    EXPECT_EQ(bucket_of(packets[3]), 50);
+    ot_draw(buffer);
+}
+
+TEST_F(OrderingTableTest, ClippedOrUnknownVerticesDropUnlessTheBiasBringsThemBack) {
+    set_flat(1, 0x7FFF);
+    PrimPacket* behind = rect(0, 0, 0, 10, 10, 100, 1);
+    vertex(2, 10, 10, 100, -1);
+    PrimPacket* biased = rect(4, 0, 0, 10, 10, 100, 1);
+    vertex(6, 10, 10, 100, -1);
+    biased->depth_bias = -4000;
+    PrimPacket* unknown = packet(PRIM_FLAT4, {8, 9, 10, 999}, 1);
+    PrimPacket* unknown_biased = packet(PRIM_FLAT4, {-1, 9, 10, 11}, 1);
+    unknown_biased->depth_bias = -4000;
+    ot_build(buffer);
+    EXPECT_EQ(behind->depth, DEPTH_CLIPPED);
+    EXPECT_EQ(bucket_of(behind), -1);
+    EXPECT_EQ(bucket_of(biased), 96);
+    EXPECT_EQ(unknown->depth, DEPTH_CLIPPED);
+    EXPECT_EQ(bucket_of(unknown), -1);
+    // Linked, but the dispatcher refuses the index outside the pool.
+    EXPECT_EQ(bucket_of(unknown_biased), 96);
+    ot_draw(buffer);
+    EXPECT_TRUE(table_empty());
+    // The biased packet draws with the clipped vertex's stale position.
+    EXPECT_EQ(at(0, 0), 0x7FFF);
+}
+
+TEST_F(OrderingTableTest, BackFacesAreCulledInWrappingArithmetic) {
+    vertex(0, 0, 0, 10);
+    vertex(1, 10, 0, 10);
+    vertex(2, 10, 10, 10);
+    vertex(3, 5, 5, 10);
+    vertex(4, 20, 20, 10);
+    vertex(5, 50000, 0, 10);
+    vertex(6, 50000, 50000, 10);
+    vertex(7, 0, 50000, 10);
+    PrimPacket* clockwise = packet(PRIM_CULL | PRIM_FLAT3, {0, 1, 2});
+    PrimPacket* counter = packet(PRIM_CULL | PRIM_FLAT3, {0, 2, 1});
+    PrimPacket* uncull = packet(PRIM_FLAT3, {0, 2, 1});
+    PrimPacket* collinear = packet(PRIM_CULL | PRIM_FLAT3, {0, 3, 4});
+    // 50000 x 50000 wraps negative; -(50000 x 50000) wraps positive.
+    PrimPacket* wraps_negative = packet(PRIM_CULL | PRIM_FLAT3, {0, 5, 6});
+    PrimPacket* wraps_positive = packet(PRIM_CULL | PRIM_FLAT3, {0, 7, 6});
+    PrimPacket* unknown = packet(PRIM_CULL | PRIM_FLAT3, {0, 1, 32});
+    counter->depth = 33;
+    wraps_negative->depth = 33;
+    unknown->depth = 33;
+    ot_build(buffer);
+    EXPECT_EQ(bucket_of(clockwise), 10);
+    EXPECT_EQ(bucket_of(counter), -1);
+    EXPECT_EQ(counter->depth, 33);  // not updated when culled
+    EXPECT_EQ(bucket_of(uncull), 10);
+    EXPECT_EQ(bucket_of(collinear), 10);
+    EXPECT_EQ(bucket_of(wraps_negative), -1);
+    EXPECT_EQ(wraps_negative->depth, 33);
+    EXPECT_EQ(bucket_of(wraps_positive), 10);
+    EXPECT_EQ(bucket_of(unknown), -1);
+    EXPECT_EQ(unknown->depth, 33);
+    ot_draw(buffer);
+}
+
+TEST_F(OrderingTableTest, FlushEmptiesEveryBucketAlsoForSkippedPackets) {
+    set_flat(1, 0x7FFF);
+    rect(0, 0, 0, 10, 10, 40, 1);
+    PrimPacket* lit = rect(4, 0, 0, 10, 10, 40, 1);
+    lit->header = PRIM_LIT | PRIM_FLAT3;  // 259: bucketed, no rasterizer
+    PrimPacket* bad_colour = rect(8, 0, 0, 10, 10, 60, 99);
+    PrimPacket* short_quad = packet(PRIM_FLAT4, {0, 1, 2}, 1);  // four corners, three entries
+    ot_build(buffer);
+    EXPECT_EQ(bucket_of(lit), 40);
+    EXPECT_EQ(bucket_of(bad_colour), 60);
+    EXPECT_EQ(bucket_of(short_quad), 40);
+    ot_draw(buffer);
+    EXPECT_TRUE(table_empty());
+    EXPECT_EQ(inked(), 110);  // only the first packet drew
+    // The next frame links into empty buckets again.
+    ot_flush();
+    EXPECT_TRUE(table_empty());
+    EXPECT_EQ(bucket_of(lit), -1);
+}
+
+std::vector<std::vector<int32_t>> calls;
+const uint16_t* watched_pixel = nullptr;
+
+void slot_two(int32_t depth) {
+    calls.push_back({2, depth, *watched_pixel});
+}
+void slot_five(int32_t depth) {
+    calls.push_back({5, depth, *watched_pixel});
+}
+
+TEST_F(OrderingTableTest, CallbackSlotsRunBeforeThePacketsOfTheirBucket) {
+    calls.clear();
+    watched_pixel = &pixels[5 * W + 5];
+    set_flat(1, 0x7C00);
+    set_flat(2, 0x001F);
+    set_flat(3, 0x03E0);
+    rect(0, 0, 0, 10, 10, 80, 1);
+    rect(4, 0, 0, 10, 10, 50, 2);
+    rect(8, 0, 0, 10, 10, 20, 3);
+    EXPECT_EQ(ot_set_slot(2, 50, slot_two), 0);
+    EXPECT_EQ(ot_set_slot(5, 50, slot_five), 0);
+    EXPECT_EQ(ot_set_slot(32, 50, slot_two), -1);
+    EXPECT_EQ(ot_set_slot(-1, 50, slot_two), -1);
+    EXPECT_EQ(ot_set_slot(3, 4096, slot_two), -1);
+    // A callback record in the packet area names a slot's callback by index.
+    PrimPacket* record = packet(PRIM_CALLBACK, {0, 0, 0});
+    const uint32_t index = 3;  // slot 2
+    std::memcpy(reinterpret_cast<uint8_t*>(record) + 16, &index, sizeof index);
+    record->depth = 30;  // no vertex count: the depth stays
+    PrimPacket* stray = packet(PRIM_CALLBACK, {0, 0, 0});
+    const uint32_t beyond = 40;
+    std::memcpy(reinterpret_cast<uint8_t*>(stray) + 16, &beyond, sizeof beyond);
+    stray->depth = 30;
+    ot_flush();
+    const std::vector<std::vector<int32_t>> expected = {
+        {5, 50, 0x7C00}, {2, 50, 0x7C00}, {2, 30, 0x001F}};
+    EXPECT_EQ(calls, expected);
+    EXPECT_EQ(at(5, 5), 0x03E0);
+    // Slots are linked again every frame until emptied.
+    calls.clear();
+    ot_set_slot(5, 0, nullptr);
+    ot_flush();
+    EXPECT_EQ(calls.size(), 2u);
+    calls.clear();
+    ot_slots_clear();
+    ot_flush();
+    EXPECT_EQ(calls.size(), 0u);
+}
+
+TEST_F(OrderingTableTest, LitColourScalesTheLightAndDropsNegativeIntensity) {
+    LightColour white = {255, 255, 255};
+    Vec4 dark = ot_lit_colour(-40, &white);
+    EXPECT_EQ(dark.x, 0);
+    EXPECT_EQ(dark.y, 0);
+    EXPECT_EQ(dark.z, 0);
+    Vec4 full = ot_lit_colour(255, &white);
+    EXPECT_EQ(full.x, 254);  // 255 x 255 >> 8
+    LightColour orange = {255, 128, 0};
+    Vec4 lit = ot_lit_colour(200, &orange);
+    EXPECT_EQ(lit.x, 199);
+    EXPECT_EQ(lit.y, 100);
+    EXPECT_EQ(lit.z, 0);
+}
+
+TEST_F(OrderingTableTest, ArgumentsAreCheckedAgainstPoolsTextureAndRamp) {
+    ASSERT_EQ(tex_init(), 0);
+    ASSERT_EQ(tex_create("t", 2, 2), 0);
+    rb_make_uv_pool(4);
+    rb_make_normal_pool(4);
+    buffer->intensities[2] = -40;
+    buffer->intensities[3] = 255;
+    LightColour white = {255, 255, 255};
+    const uint32_t all = OT_USE_FLAT | OT_USE_COLOURS | OT_USE_UVS | OT_USE_TEXTURE |
+                         OT_USE_RAMP | OT_USE_LIT;
+    PrimPacket* p = packet(PRIM_LIT_TEX4, {4, 5, 6, 7}, 1);
+    int16_t* colour = prim_index(p, PRIM_COLOUR);
+    int16_t* uv = prim_index(p, PRIM_UV);
+    int16_t* intensity = prim_index(p, PRIM_INTENSITY);
+    for (int16_t i = 0; i < 4; i++) {
+        colour[i] = static_cast<int16_t>(7 - i);
+        uv[i] = static_cast<int16_t>(3 - i);
+        intensity[i] = i;
+    }
+    p->ramp = 2;
+    set_flat(7, 0x1234);
+    PrimArgs a;
+    ASSERT_TRUE(ot_prim_args(buffer, p, 4, all, &white, &a));
+    EXPECT_EQ(a.v[3], buffer->screen_vertices + 7);
+    EXPECT_EQ(a.c[0], buffer->colours + 7);
+    EXPECT_EQ(a.t[0], buffer->uvs + 3);
+    EXPECT_EQ(a.lit[2].x, 0);
+    EXPECT_EQ(a.lit[3].y, 254);
+    EXPECT_EQ(a.flat, 0x1234);  // colour 0 is index 7
+    EXPECT_EQ(a.texture, 0);
+    EXPECT_EQ(a.ramp, 2);
+    // Each field out of its range refuses the packet.
+    const std::vector<std::function<void(int16_t)>> breakers = {
+        [&](int16_t v) { prim_index(p, PRIM_VERTEX)[1] = v ? 32 : 5; },
+        [&](int16_t v) { colour[2] = v ? 8 : 5; },
+        [&](int16_t v) { uv[3] = v ? -1 : 0; },
+        [&](int16_t v) { intensity[0] = v ? 4 : 0; },
+        [&](int16_t v) { p->texture = v ? 5 : 0; },
+        [&](int16_t v) { p->ramp = v ? 3 : 0; },
+    };
+    for (size_t i = 0; i < breakers.size(); i++) {
+        breakers[i](1);
+        EXPECT_FALSE(ot_prim_args(buffer, p, 4, all, &white, &a)) << "field " << i;
+        breakers[i](0);
+        EXPECT_TRUE(ot_prim_args(buffer, p, 4, all, &white, &a)) << "field " << i;
+    }
+    p->texture = -1;  // no texture is fine where none is used
+    EXPECT_TRUE(ot_prim_args(buffer, p, 4, OT_USE_UVS, &white, &a));
+    PrimPacket* tri = packet(PRIM_LIT_TEX3, {4, 5, 6}, 1);
+    EXPECT_FALSE(ot_prim_args(buffer, tri, 4, 0, &white, &a));
+    EXPECT_TRUE(ot_prim_args(buffer, tri, 3, 0, &white, &a));
+    tex_release();
+}
+
+// A frame end to end: packets at several depths, culled, clipped, skipped and
+// partly off the surface, compared pixel by pixel with an image painted here
+// back to front.
+TEST_F(OrderingTableTest, FlushDrawsAFrameBackToFront) {
+    const Vec4 rgb[] = {{0, 0, 0, 0},     {255, 0, 0, 0},   {0, 255, 0, 0},  {0, 0, 255, 0},
+                        {255, 255, 255, 0}, {128, 128, 128, 0}, {255, 255, 0, 0}};
+    for (const Vec4& c : rgb) rb_row_append(&c, 1);
+    rb_convert_colours();
+    const uint16_t red = 0x7C00, green = 0x03E0, blue = 0x001F, white = 0x7FFF, grey = 0x4210,
+                   yellow = 0x7FE0;
+
+    // The far quad averages 899, 900, 901 and 900.
+    rect(0, 2, 2, 20, 14, 900, 1);
+    rb_screen_vertex(0)->z = 899;
+    rb_screen_vertex(2)->z = 901;
+    vertex(4, 10, 6, 100);
+    vertex(5, 20, 6, 100);
+    vertex(6, 10, 16, 100);
+    packet(PRIM_CULL | PRIM_FLAT3, {4, 5, 6}, 2);  // near triangle
+    rect(7, 14, 10, 30, 20, 500, 3);
+    vertex(11, 0, 0, 50);  // counter-clockwise on the screen: culled
+    vertex(12, 0, 23, 50);
+    vertex(13, 31, 23, 50);
+    vertex(14, 31, 0, 50);
+    packet(PRIM_CULL | PRIM_FLAT4, {11, 12, 13, 14}, 4);
+    rect(15, 0, 0, 31, 23, 60, 4);  // one corner behind the viewer
+    rb_screen_vertex(17)->clip = -1;
+    rect(19, -5, 18, 12, 23, 300, 5);  // off the left edge
+    rect(23, 22, 0, 28, 6, 700, 6);    // same key: the later packet is drawn first
+    rect(27, 25, 3, 31, 8, 700, 4);
+    packet(PRIM_CULL | PRIM_GOURAUD3, {0, 1, 2}, 4);  // no rasterizer yet: skipped
+
+    ot_flush();
+
+    std::vector<uint16_t> expected(static_cast<size_t>(W) * H, 0);
+    auto paint = [&](int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint16_t c) {
+        for (int32_t y = y0; y <= y1; y++) {
+            for (int32_t x = x0; x < x1; x++) expected[static_cast<size_t>(y) * W + x] = c;
+        }
+    };
+    paint(2, 2, 20, 14, red);
+    paint(25, 3, 31, 8, white);
+    paint(22, 0, 28, 6, yellow);
+    paint(14, 10, 30, 20, blue);
+    paint(0, 18, 12, 23, grey);
+    for (int32_t r = 0; r <= 9; r++) paint(10, 6 + r, 20 - r, 6 + r, green);
+    for (int32_t y = 0; y < H; y++) {
+        for (int32_t x = 0; x < W; x++) {
+            ASSERT_EQ(at(x, y), expected[static_cast<size_t>(y) * W + x]) << x << ", " << y;
+        }
+    }
+    EXPECT_TRUE(table_empty());
+}
+
+}  // namespace
