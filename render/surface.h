@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "geometry/camera.h"
+#include "geometry/fixed.h"
 
 struct RasterSurface {
     int32_t width;   // also the row stride in pixels
@@ -39,9 +40,10 @@ int32_t draw_clip_polygon(const ScreenVertex* const* in, int32_t n, ClipVertex* 
 int32_t draw_top_vertex(const ClipVertex* v, int32_t m);
 void draw_fill_span(uint16_t* p, int32_t count, uint16_t colour);
 
-// D(d): the widened divisor of edge slopes, never zero.
+// D(d): the widened divisor of edge slopes, never zero. A difference of
+// far-off screen coordinates may be at the end of the range and wraps.
 inline int32_t draw_widen(int32_t d) {
-    return d >= 0 ? d + 1 : d - 1;
+    return wrap_add(d, d >= 0 ? 1 : -1);
 }
 
 // A span that starts at column x and covers count pixels, confined to the
