@@ -351,9 +351,9 @@ TEST(GouraudTest, ExtremeInputsStayInsideTheSurface) {
     const Vec4 c[] = {rgb(INT32_MAX, INT32_MIN, 255), rgb(INT32_MIN, 0, INT32_MAX),
                       rgb(-70000, 1 << 30, 0), rgb(0, 255, INT32_MIN)};
     const ScreenVertex shapes[][4] = {
-        {sv(INT32_MIN + 1, 0), sv(5, 3), sv(INT32_MAX, 9), sv(6, INT32_MAX)},
+        {sv(INT32_MIN + 1, 0), sv(0, 3), sv(INT32_MAX, 9), sv(6, INT32_MAX)},
         {sv(-2000000000, -2000000000), sv(2000000000, 5), sv(10, 2000000000), sv(3, 3)},
-        {sv(0, INT32_MIN), sv(INT32_MAX, INT32_MAX), sv(INT32_MIN, 7), sv(8, 8)}};
+        {sv(0, INT32_MIN), sv(INT32_MAX, INT32_MAX), sv(INT32_MIN, 7), sv(0, 8)}};
     for (bool additive : {false, true}) {
         for (const auto& shape : shapes) {
             Canvas canvas(16, 16, 0x7FFF);
