@@ -131,24 +131,6 @@ TEST(GouraudTest, GradientsAcrossEvenAndOddSpans) {
     }
 }
 
-// Red 255 -> 0 over 7 pixels from column 1: the steps are truncated,
-// -32640 / 7 = -4662 for the plain values and -2139095040 / 7 = -305585005
-// for the additive accumulator.
-TEST(GouraudTest, TruncatedStepsAcrossASpan) {
-    const int32_t left[] = {255 << 8, 0, 0};
-    const int32_t right[] = {0, 0, 0};
-    const int plain_red[] = {31, 27, 22, 18, 13, 9, 4};
-    const int added_red[] = {30, 26, 22, 18, 12, 8, 4};
-    Canvas canvas(9, 2, 0);
-    draw_gouraud_span(canvas.row(0), 1, 7, left, right);
-    draw_gouraud_add_span(canvas.row(1), 1, 7, left, right);
-    for (int i = 0; i < 7; ++i) {
-        EXPECT_EQ(canvas.at(1 + i, 0), pixel555(plain_red[i], 0, 0)) << i;
-        EXPECT_EQ(canvas.at(1 + i, 1), pixel555(added_red[i], 0, 0)) << i;
-    }
-    EXPECT_EQ(canvas.at(0, 0) | canvas.at(8, 0) | canvas.at(0, 1) | canvas.at(8, 1), 0);
-}
-
 // Long spans with fractional edge colours against a per-pixel computation in
 // 64 bits: value = start + i x step, the step truncated once per span.
 TEST(GouraudTest, LongSpansMatchAPerPixelComputation) {
