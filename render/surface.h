@@ -44,7 +44,8 @@ int32_t draw_top_vertex(const ClipVertex* v, int32_t m);
 // Two pixels per 32-bit store, the first in the low half.
 void draw_fill_span(uint16_t* p, int32_t count, uint16_t colour);
 
-// D(d): the widened divisor of edge slopes, never zero.
+// D(d): the widened divisor of edge slopes, never zero. A difference of
+// far-off screen coordinates may be at the end of the range and wraps.
 inline int32_t draw_widen(int32_t d) {
     return d >= 0 ? wrap_add(d, 1) : wrap_sub(d, 1);
 }

@@ -1,0 +1,348 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <vector>
+
+#include "render/gouraud.h"
+#include "render/surface.h"
+
+namespace {
+
+constexpr uint16_t GUARD = 0xBEEF;
+
+// A surface with guard rows above and below it.
+struct Canvas {
+    int w, h;
+    std::vector<uint16_t> buf;
+    Canvas(int width, int height, uint16_t fill)
+        : w(width), h(height), buf(static_cast<size_t>((height + 2) * width), fill) {
+        for (int x = 0; x < w; ++x) buf[x] = buf[buf.size() - 1 - x] = GUARD;
+        draw_set_surface_to(row(0), w, h);
+    }
+    uint16_t* row(int y) { return &buf[static_cast<size_t>((y + 1) * w)]; }
+    uint16_t at(int x, int y) const { return buf[static_cast<size_t>((y + 1) * w + x)]; }
+    bool guards_intact() const {
+        for (int x = 0; x < w; ++x) {
+            if (buf[x] != GUARD || buf[buf.size() - 1 - x] != GUARD) return false;
+        }
+        return true;
+    }
+};
+
+ScreenVertex sv(int32_t x, int32_t y) {
+    return ScreenVertex{x, y, 0, 0};
+}
+Vec4 rgb(int32_t r, int32_t g, int32_t b) {
+    return Vec4{r, g, b, 0};
+}
+
+void quad(bool additive, const ScreenVertex* v, const Vec4* c) {
+    (additive ? draw_gouraud_add_quad : draw_gouraud_quad)(&v[0], &v[1], &v[2], &v[3], &c[0],
+                                                          &c[1], &c[2], &c[3]);
+}
+
+// Columns x0 .. x0+count-1 of rows 0 and 1, colour `left` at x0 and `right`
+// at x0+count.
+void strip(bool additive, int32_t x0, int32_t count, Vec4 left, Vec4 right) {
+    ScreenVertex v[] = {sv(x0, 0), sv(x0 + count, 0), sv(x0 + count, 1), sv(x0, 1)};
+    Vec4 c[] = {left, right, right, left};
+    quad(additive, v, c);
+}
+
+uint16_t pixel555(int r5, int g5, int b5) {
+    return static_cast<uint16_t>(r5 << 10 | g5 << 5 | b5);
+}
+
+TEST(GouraudTest, PlainTrianglesKeepTheTopFiveBitsOfEachChannel) {
+    struct Case {
+        Vec4 colour;
+        uint16_t pixel;
+    };
+    // Components wrap modulo 256: 511 is 255, 264 is 8, 520 is 8, -1 is 255.
+    const Case cases[] = {{rgb(255, 0, 0), 0x7C00}, {rgb(8, 8, 8), 0x0421},
+                          {rgb(7, 7, 7), 0x0000},   {rgb(511, 264, 520), 0x7C21},
+                          {rgb(-1, 0, 0), 0x7C00}};
+    for (const Case& k : cases) {
+        Canvas canvas(16, 12, 0x5555);
+        ScreenVertex v[] = {sv(0, 0), sv(10, 0), sv(0, 10)};
+        draw_gouraud_triangle(&v[0], &v[1], &v[2], &k.colour, &k.colour, &k.colour);
+        // Row r covers columns 0 .. 9-r; row 10 stays empty.
+        for (int y = 0; y < canvas.h; ++y) {
+            for (int x = 0; x < canvas.w; ++x) {
+                uint16_t expected = (y < 10 && x <= 9 - y) ? k.pixel : 0x5555;
+                ASSERT_EQ(canvas.at(x, y), expected) << x << "," << y;
+            }
+        }
+        EXPECT_TRUE(canvas.guards_intact());
+    }
+}
+
+TEST(GouraudTest, AdditivePixelsSaturatePerChannel) {
+    struct Case {
+        Vec4 colour;
+        uint16_t dest, result;
+    };
+    const Case cases[] = {{rgb(255, 255, 255), 0x0000, 0x7BDE},
+                          {rgb(255, 255, 255), 0x7FFF, 0xFFFF},
+                          {rgb(16, 16, 16), 0x0000, 0x0842},
+                          // Blue overflows into green's lowest bit: red 2, green 3, blue 31.
+                          {rgb(16, 16, 16), 0x001F, pixel555(2, 3, 31)},
+                          // The lowest bit of each field of the pixel is dropped first.
+                          {rgb(16, 16, 16), 0x0421, 0x0842},
+                          // Out-of-range components wrap: 160, 144 and 0.
+                          {rgb(100000, -70000, 1 << 30), 0x0000, 0x5240}};
+    for (const Case& k : cases) {
+        Canvas canvas(10, 4, k.dest);
+        strip(true, 1, 7, k.colour, k.colour);
+        for (int y = 0; y < canvas.h; ++y) {
+            for (int x = 0; x < canvas.w; ++x) {
+                bool inside = y <= 1 && x >= 1 && x <= 7;
+                ASSERT_EQ(canvas.at(x, y), inside ? k.result : k.dest) << x << "," << y;
+            }
+        }
+    }
+}
+
+// Counts that divide 240 give exact 8-bit colours along the span:
+// red 0 -> 240, green 240 -> 0, blue 8 -> 248.
+TEST(GouraudTest, GradientsAcrossEvenAndOddSpans) {
+    for (bool additive : {false, true}) {
+        for (int32_t x0 : {0, 1, 4}) {
+            for (int32_t count : {1, 2, 3, 4, 5, 6, 15, 16}) {
+                Canvas canvas(24, 3, 0);
+                strip(additive, x0, count, rgb(0, 240, 8), rgb(240, 0, 248));
+                for (int y = 0; y < canvas.h; ++y) {
+                    for (int x = 0; x < canvas.w; ++x) {
+                        uint16_t expected = 0;
+                        int i = x - x0;
+                        if (y <= 1 && i >= 0 && i < count) {
+                            int r = 240 * i / count, g = 240 - r, b = 8 + r;
+                            expected = additive ? pixel555(r >> 4 << 1, g >> 4 << 1, b >> 4 << 1)
+                                                : pixel555(r >> 3, g >> 3, b >> 3);
+                        }
+                        ASSERT_EQ(canvas.at(x, y), expected)
+                            << additive << " x0 " << x0 << " count " << count << " at " << x
+                            << "," << y;
+                    }
+                }
+            }
+        }
+    }
+}
+
+// Long spans with fractional edge colours against a per-pixel computation in
+// 64 bits: value = start + i x step, the step truncated once per span.
+TEST(GouraudTest, LongSpansMatchAPerPixelComputation) {
+    const int32_t left[] = {250 * 256 + 77, 1 * 256 + 200, 255 * 256};
+    const int32_t right[] = {3 * 256 + 5, 254 * 256 + 31, 128 * 256 + 255};
+    const int add_shift[] = {15, 10, 5};
+    for (int32_t count : {37, 200, 511}) {
+        Canvas canvas(520, 2, 0);
+        draw_gouraud_span(canvas.row(0), 3, count, left, right);
+        draw_gouraud_add_span(canvas.row(1), 3, count, left, right);
+        for (int64_t i = 0; i < count; ++i) {
+            int plain[3], added[3];
+            for (int ch = 0; ch < 3; ++ch) {
+                int64_t l = left[ch], r = right[ch];
+                int64_t value = (l >> 1) + i * (((r - l) >> 1) / count);
+                plain[ch] = static_cast<int>((value >> 10) & 31);
+                int64_t scaled = l * (int64_t{1} << add_shift[ch]);
+                scaled += i * ((r - l) * (int64_t{1} << add_shift[ch]) / count);
+                added[ch] = static_cast<int>((scaled >> (12 + add_shift[ch])) & 15) << 1;
+            }
+            int x = static_cast<int>(3 + i);
+            ASSERT_EQ(canvas.at(x, 0), pixel555(plain[0], plain[1], plain[2])) << count << " " << i;
+            ASSERT_EQ(canvas.at(x, 1), pixel555(added[0], added[1], added[2])) << count << " " << i;
+        }
+    }
+}
+
+// Walked by hand: the right side reaches (21, 6) one row after (20, 5), so
+// row 6 is filled once before that side moves on (columns 6..18) and again
+// by the next edge (columns 6..19); only the right side steps in between.
+TEST(GouraudTest, ARowFilledTwiceAddsTwice) {
+    struct Span {
+        int first, last;
+    };
+    const Span rows[] = {{10, 9}, {9, 10}, {8, 12}, {8, 13}, {7, 15}, {6, 17}, {6, 19}, {5, 17},
+                         {5, 15}, {4, 13}, {3, 11}, {3, 8},  {2, 6},  {1, 4},  {1, 2},  {0, 0}};
+    Canvas canvas(24, 16, 0);
+    ScreenVertex v[] = {sv(10, 0), sv(20, 5), sv(21, 6), sv(0, 15)};
+    const Vec4 c = rgb(16, 16, 16);
+    Vec4 cs[] = {c, c, c, c};
+    quad(true, v, cs);
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 24; ++x) {
+            uint16_t expected = (x >= rows[y].first && x <= rows[y].last) ? 0x0842 : 0;
+            if (y == 6 && x >= 6 && x <= 18) expected = 0x1084;
+            ASSERT_EQ(canvas.at(x, y), expected) << x << "," << y;
+        }
+    }
+}
+
+TEST(GouraudTest, EmptyAndReversedSpansWriteNothing) {
+    const int32_t left[] = {255 << 8, 255 << 8, 255 << 8};
+    const int32_t right[] = {0, 128 << 8, 7 << 8};
+    for (int32_t count : {0, -1, -6, INT32_MIN}) {
+        Canvas canvas(16, 1, 0x1234);
+        draw_gouraud_span(canvas.row(0), 8, count, left, right);
+        draw_gouraud_add_span(canvas.row(0), 8, count, left, right);
+        for (int x = 0; x < canvas.w; ++x) ASSERT_EQ(canvas.at(x, 0), 0x1234);
+    }
+}
+
+TEST(GouraudTest, FlatOutlinesAndMissingSurfaceDrawNothing) {
+    Canvas canvas(16, 16, 0x1234);
+    const Vec4 c = rgb(255, 255, 255);
+    ScreenVertex v[] = {sv(10, 5), sv(30, 5), sv(20, 5), sv(0, 5)};
+    Vec4 cs[] = {c, c, c, c};
+    draw_gouraud_triangle(&v[0], &v[1], &v[2], &c, &c, &c);
+    draw_gouraud_add_triangle(&v[0], &v[1], &v[2], &c, &c, &c);
+    quad(false, v, cs);
+    quad(true, v, cs);
+    for (uint16_t p : std::vector<uint16_t>(canvas.row(0), canvas.row(16))) ASSERT_EQ(p, 0x1234);
+
+    draw_set_surface_to(nullptr, 16, 16);
+    ScreenVertex big[] = {sv(0, 0), sv(10, 0), sv(10, 10), sv(0, 10)};
+    quad(false, big, cs);
+    quad(true, big, cs);
+    const ScreenVertex* vp[] = {&big[0], &big[1], &big[2]};
+    const Vec4* cp[] = {&c, &c, &c};
+    GouraudVertex out[GOURAUD_MAX_VERTICES];
+    EXPECT_EQ(draw_clip_gouraud(vp, cp, out, 3), 0);
+    for (uint16_t p : std::vector<uint16_t>(canvas.row(0), canvas.row(16))) ASSERT_EQ(p, 0x1234);
+}
+
+struct Expected {
+    int32_t x, y, r, g, b;
+};
+
+void expect_clip(const ScreenVertex (&v)[3], const Vec4 (&c)[3],
+                 const std::vector<Expected>& expected) {
+    const ScreenVertex* vp[] = {&v[0], &v[1], &v[2]};
+    const Vec4* cp[] = {&c[0], &c[1], &c[2]};
+    GouraudVertex out[GOURAUD_MAX_VERTICES];
+    int32_t m = draw_clip_gouraud(vp, cp, out, 3);
+    ASSERT_EQ(m, static_cast<int32_t>(expected.size()));
+    for (int32_t i = 0; i < m; ++i) {
+        const Expected& e = expected[static_cast<size_t>(i)];
+        EXPECT_EQ(out[i].x, e.x) << i;
+        EXPECT_EQ(out[i].y, e.y) << i;
+        EXPECT_EQ(out[i].c[0], e.r) << i;
+        EXPECT_EQ(out[i].c[1], e.g) << i;
+        EXPECT_EQ(out[i].c[2], e.b) << i;
+    }
+}
+
+// Worked by hand on a 32 x 16 surface. Every slope divides by the widened
+// difference (16 + 1 = 17 for the crossing edges), far crossings are measured
+// to W or H and placed on max_x or max_y.
+TEST(GouraudTest, ClippingInterpolatesColoursAtEachBorder) {
+    Canvas canvas(32, 16, 0);
+    // Left: red slope 40960 / 17 = 2409, 8 x 2409 >> 8 = 75 (not 80);
+    // y slope 2048 / 17 = 120 gives row 3, green 8 x 1204 >> 8 = 37.
+    expect_clip({sv(-8, 0), sv(8, 0), sv(8, 8)},
+                {rgb(0, 0, 0), rgb(160, 0, 0), rgb(160, 80, 0)},
+                {{8, 0, 160, 0, 0}, {8, 8, 160, 80, 0}, {0, 3, 75, 37, 0}, {0, 0, 75, 0, 0}});
+    // Right: measured from x = 40 back to W = 32, reach -8: y 8 + (-960 >> 8) = 4,
+    // blue 200 + (-8 x 3011 >> 8) = 105.
+    expect_clip({sv(24, 0), sv(40, 8), sv(24, 8)},
+                {rgb(0, 0, 0), rgb(0, 0, 200), rgb(0, 0, 0)},
+                {{31, 8, 0, 0, 105}, {24, 8, 0, 0, 0}, {24, 0, 0, 0, 0}, {31, 4, 0, 0, 105}});
+    // Top: x slope 4096 / 17 = 240 gives column 7; green 75 on both crossings.
+    expect_clip({sv(0, -8), sv(16, 8), sv(0, 8)},
+                {rgb(0, 0, 0), rgb(0, 160, 0), rgb(0, 160, 0)},
+                {{0, 8, 0, 160, 0}, {0, 0, 0, 75, 0}, {7, 0, 0, 75, 0}, {16, 8, 0, 160, 0}});
+    // Bottom: reach H - 24 = -8, blue slope -61440 / -17 = 3614,
+    // 240 + (-28912 >> 8) = 127; x slope -240 gives column 7.
+    expect_clip({sv(0, 8), sv(16, 8), sv(0, 24)},
+                {rgb(0, 0, 0), rgb(0, 0, 0), rgb(0, 0, 240)},
+                {{7, 15, 0, 0, 127}, {0, 15, 0, 0, 127}, {0, 8, 0, 0, 0}, {16, 8, 0, 0, 0}});
+
+    // The row crossing on its own: from (0, 24) towards (16, 8).
+    GouraudVertex outside{0, 24, {0, 0, 240}}, inside{16, 8, {0, 0, 0}}, crossing;
+    draw_clip_gouraud_row(&outside, &inside, &crossing);
+    EXPECT_EQ(crossing.x, 7);
+    EXPECT_EQ(crossing.y, 15);
+    EXPECT_EQ(crossing.c[2], 127);
+
+    // End to end: the left crossing's red 75 starts row 0 (75 >> 3 = 9).
+    ScreenVertex v[] = {sv(-8, 0), sv(8, 0), sv(8, 8)};
+    Vec4 c[] = {rgb(0, 0, 0), rgb(160, 0, 0), rgb(160, 80, 0)};
+    draw_gouraud_triangle(&v[0], &v[1], &v[2], &c[0], &c[1], &c[2]);
+    EXPECT_EQ(canvas.at(0, 0), pixel555(9, 0, 0));
+}
+
+TEST(GouraudTest, ClippingDropsRepeatedVertices) {
+    Canvas canvas(32, 16, 0);
+    // Columns: a crossing that meets b exactly replaces it, with the crossing's
+    // red 80; a crossing on a's column is dropped.
+    expect_clip({sv(-4, 5), sv(0, 5), sv(0, 12)},
+                {rgb(0, 0, 0), rgb(100, 0, 0), rgb(200, 0, 0)},
+                {{0, 12, 200, 0, 0}, {0, 5, 80, 0, 0}});
+    // Columns: a crossing on b's column but another row (row 8) gives way to b.
+    expect_clip({sv(-4, 0), sv(0, 10), sv(6, 10)},
+                {rgb(0, 0, 0), rgb(100, 0, 0), rgb(0, 0, 0)},
+                {{6, 10, 0, 0, 0}, {0, 3, 0, 0, 0}, {0, 10, 100, 0, 0}});
+    // Rows: a crossing equal to a is dropped; (10, 0) is kept before b.
+    expect_clip({sv(5, -4), sv(12, 0), sv(5, 0)},
+                {rgb(0, 0, 0), rgb(0, 100, 0), rgb(0, 200, 0)},
+                {{5, 0, 0, 200, 0}, {10, 0, 0, 80, 0}, {12, 0, 0, 100, 0}});
+    // Rows: a crossing equal to b replaces it, with green 80.
+    expect_clip({sv(5, -4), sv(5, 0), sv(9, 6)},
+                {rgb(0, 0, 0), rgb(0, 100, 0), rgb(0, 0, 0)},
+                {{9, 6, 0, 0, 0}, {6, 0, 0, 0, 0}, {5, 0, 0, 80, 0}});
+}
+
+// Quads whose right (or left) side is carried past the border by the walk.
+// Their pixels must match the same quad drawn 32 columns further right on a
+// surface wide enough to hold all of it.
+TEST(GouraudTest, NonConvexQuadsAreConfinedToTheSurface) {
+    const ScreenVertex shapes[2][4] = {{sv(8, 0), sv(15, 6), sv(1, 3), sv(8, 12)},
+                                       {sv(8, 0), sv(1, 6), sv(15, 3), sv(8, 12)}};
+    const Vec4 c[] = {rgb(255, 0, 0), rgb(0, 255, 0), rgb(0, 0, 255), rgb(255, 255, 255)};
+    for (bool additive : {false, true}) {
+        for (const auto& shape : shapes) {
+            Canvas wide(80, 16, 0x0421);
+            ScreenVertex moved[4];
+            for (int i = 0; i < 4; ++i) moved[i] = sv(shape[i].x + 32, shape[i].y);
+            quad(additive, moved, c);
+            Canvas narrow(16, 16, 0x0421);
+            quad(additive, shape, c);
+
+            int beyond = 0;
+            for (int y = 0; y < 16; ++y) {
+                for (int x = 0; x < 80; ++x) {
+                    if (x >= 32 && x < 48) {
+                        ASSERT_EQ(narrow.at(x - 32, y), wide.at(x, y)) << x - 32 << "," << y;
+                    } else if (wide.at(x, y) != 0x0421) {
+                        ++beyond;
+                    }
+                }
+            }
+            EXPECT_GT(beyond, 0);
+            EXPECT_TRUE(narrow.guards_intact());
+        }
+    }
+}
+
+// Coordinates and colours at the ends of the range wrap without faults and
+// never write outside the surface.
+TEST(GouraudTest, ExtremeInputsStayInsideTheSurface) {
+    const Vec4 c[] = {rgb(INT32_MAX, INT32_MIN, 255), rgb(INT32_MIN, 0, INT32_MAX),
+                      rgb(-70000, 1 << 30, 0), rgb(0, 255, INT32_MIN)};
+    const ScreenVertex shapes[][4] = {
+        {sv(INT32_MIN + 1, 0), sv(0, 3), sv(INT32_MAX, 9), sv(6, INT32_MAX)},
+        {sv(-2000000000, -2000000000), sv(2000000000, 5), sv(10, 2000000000), sv(3, 3)},
+        {sv(0, INT32_MIN), sv(INT32_MAX, INT32_MAX), sv(INT32_MIN, 7), sv(0, 8)}};
+    for (bool additive : {false, true}) {
+        for (const auto& shape : shapes) {
+            Canvas canvas(16, 16, 0x7FFF);
+            quad(additive, shape, c);
+            EXPECT_TRUE(canvas.guards_intact());
+        }
+    }
+}
+
+}  // namespace
