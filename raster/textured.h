@@ -61,7 +61,8 @@ void draw_tex_poly_image(const ScreenVertex* const* v, const Vec4* const* t,
 int32_t draw_clip_tex_poly(const ScreenVertex* const* v, const Vec4* const* t, ClipVertex* pos,
                            TexCoord* uv, int32_t n);
 
-// Sets the span state for a texture of 2^width_shift x 2^height_shift texels.
+// Sets the span state for a texture of 2^width_shift x 2^height_shift texels
+// (shifts 1..8).
 void draw_set_tex_span_state(int32_t width_shift, int32_t height_shift);
 
 // Spans of count pixels from p, with u and v as the edges accumulate them
