@@ -19,7 +19,8 @@ int32_t shade_build_ramps();
 const uint8_t* shade_current_ramp();
 // Makes ramp-table entry `ramp` current; -1 (current unchanged) if it has none.
 int32_t shade_select_ramp(int32_t ramp);
-// Makes any 1024-byte ramp current (tests, benchmarks).
+// Makes any 1024-byte ramp current (tests, benchmarks); its entries must be
+// channel values 0..31.
 void shade_use_ramp(const uint8_t* ramp);
 
 void shade_before_frame();

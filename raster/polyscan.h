@@ -1,0 +1,226 @@
+// Clipping and edge walking shared by the textured and the ramp-shaded
+// rasterizers. A vertex carries its screen position and N more values
+// (texture coordinates, then colours) that are clipped and walked exactly
+// like x.
+#pragma once
+
+#include <cstdint>
+
+#include "geometry/camera.h"
+#include "geometry/fixed.h"
+#include "raster/textured.h"
+#include "render/surface.h"
+
+// Each clipping pass emits at most two vertices per edge: a quad ends with 16.
+constexpr int32_t POLY_CAPACITY = 16;
+
+template <int N>
+struct EdgePoint {
+    int32_t c[2 + N];  // x, y, then the N values
+};
+
+// Widened divisor of a difference that may have wrapped (vertices near the
+// camera project far outside the surface).
+inline int32_t widen_wrapped(int32_t d) {
+    return d >= 0 ? wrap_add(d, 1) : wrap_sub(d, 1);
+}
+
+inline bool poly_on_one_row(const ScreenVertex* const* v, int32_t n) {
+    for (int32_t i = 1; i < n; i++) {
+        if (v[i]->y != v[0]->y) return false;
+    }
+    return true;
+}
+
+// Screen positions and texture coordinates of the input vertices; the values
+// after u and v are left to the caller.
+template <int N>
+void gather_positions_uv(const ScreenVertex* const* v, const Vec4* const* t, int32_t n,
+                         EdgePoint<N>* out) {
+    for (int32_t i = 0; i < n; i++) {
+        out[i].c[0] = v[i]->x;
+        out[i].c[1] = v[i]->y;
+        out[i].c[2] = t[i]->x;
+        out[i].c[3] = t[i]->y;
+    }
+}
+
+// The crossing of the edge from the outside vertex p toward q with the border
+// of `axis` (0 columns, 1 rows) that p lies beyond. The far border is placed
+// on the last column or row but measured at `extent` (W or H).
+template <int N>
+EdgePoint<N> clip_crossing(const EdgePoint<N>& p, const EdgePoint<N>& q, int axis,
+                           int32_t extent) {
+    const int32_t d = widen_wrapped(wrap_sub(q.c[axis], p.c[axis]));
+    EdgePoint<N> crossing;
+    int32_t s;
+    if (p.c[axis] < 0) {
+        crossing.c[axis] = 0;
+        s = wrap_neg(p.c[axis]);
+    } else {
+        crossing.c[axis] = extent - 1;
+        s = wrap_sub(extent, p.c[axis]);
+    }
+    for (int k = 0; k < 2 + N; k++) {
+        if (k == axis) continue;
+        const int32_t slope = wrap_div(wrap_shl(wrap_sub(q.c[k], p.c[k]), 8), d);
+        crossing.c[k] = wrap_add(p.c[k], wrap_mul(s, slope) >> 8);
+    }
+    return crossing;
+}
+
+// Coincidence of a crossing with an edge end: the column pass compares x
+// only, the row pass both coordinates.
+template <int N>
+bool clip_same_place(const EdgePoint<N>& a, const EdgePoint<N>& b, int axis) {
+    return a.c[0] == b.c[0] && (axis == 0 || a.c[1] == b.c[1]);
+}
+
+// One pass over the closed outline in[0..n-1] against 0..extent-1 of `axis`;
+// out needs room for 2n vertices.
+template <int N>
+int32_t clip_pass(const EdgePoint<N>* in, int32_t n, EdgePoint<N>* out, int axis,
+                  int32_t extent) {
+    const uint32_t limit = static_cast<uint32_t>(extent - 1);
+    int32_t m = 0;
+    for (int32_t k = 0; k < n; k++) {
+        const EdgePoint<N>& a = in[k];
+        const EdgePoint<N>& b = in[k + 1 < n ? k + 1 : 0];
+        const bool a_out = static_cast<uint32_t>(a.c[axis]) > limit;
+        const bool b_out = static_cast<uint32_t>(b.c[axis]) > limit;
+        if (!a_out && !b_out) {
+            out[m++] = b;
+        } else if (!a_out) {
+            const EdgePoint<N> crossing = clip_crossing(b, a, axis, extent);
+            if (!clip_same_place(crossing, a, axis)) out[m++] = crossing;
+        } else if (!b_out) {
+            const EdgePoint<N> crossing = clip_crossing(a, b, axis, extent);
+            if (axis == 0 && crossing.c[0] == b.c[0]) {
+                // One vertex only: the crossing if it is b's place, else b.
+                out[m++] = crossing.c[1] == b.c[1] ? crossing : b;
+            } else {
+                out[m++] = crossing;
+                if (!clip_same_place(crossing, b, axis)) out[m++] = b;
+            }
+        }
+    }
+    return m;
+}
+
+// Clips the outline in[0..n-1] (n at most 4) to the surface: columns first,
+// then rows. Returns the vertex count written to out (POLY_CAPACITY entries).
+template <int N>
+int32_t clip_poly(const EdgePoint<N>* in, int32_t n, EdgePoint<N>* out) {
+    const RasterSurface* surface = draw_surface();
+    EdgePoint<N> columns[POLY_CAPACITY];
+    const int32_t m = clip_pass(in, n, columns, 0, surface->width);
+    return clip_pass(columns, m, out, 1, surface->height);
+}
+
+// The walked values of a vertex: x, then the N values (y is the row).
+template <int N>
+int32_t walked_value(const EdgePoint<N>& p, int a) {
+    return p.c[a == 0 ? 0 : a + 1];
+}
+
+template <int N>
+void edge_steps(const EdgePoint<N>& start, const EdgePoint<N>& end, int32_t* step) {
+    // Clipped rows lie on the surface: the difference cannot overflow, and the
+    // widened divisor is never 0 or -1.
+    const int32_t rows = draw_widen(end.c[1] - start.c[1]);
+    for (int a = 0; a < 1 + N; a++) {
+        step[a] = wrap_shl(wrap_sub(walked_value(end, a), walked_value(start, a)), 8) / rows;
+    }
+}
+
+// Walks the clipped outline v[0..m-1] from its top vertex down and calls
+// span(row, left, right) for each span, with left and right the 24.8
+// accumulators of x and the N values. Left and right edges are chosen once at
+// the top vertex and the accumulators are never reset, so a row where an edge
+// ends may be drawn twice.
+template <int N, class Span>
+void scan_poly(const EdgePoint<N>* v, int32_t m, const Span& span) {
+    if (m < 2) return;
+    constexpr int VALUES = 1 + N;
+    const RasterSurface* surface = draw_surface();
+    int32_t top = 0;
+    for (int32_t i = 1; i < m; i++) {
+        if (v[i].c[1] < v[top].c[1]) top = i;
+    }
+    // Edge 0 walks forward through the outline, edge 1 backward.
+    int32_t end[2] = {top + 1 < m ? top + 1 : 0, top > 0 ? top - 1 : m - 1};
+    int32_t step[2][VALUES];
+    edge_steps(v[top], v[end[0]], step[0]);
+    edge_steps(v[top], v[end[1]], step[1]);
+    const int left = step[1][0] < step[0][0] ? 1 : 0;
+    const int right = 1 - left;
+    int32_t acc[2][VALUES];
+    for (int a = 0; a < VALUES; a++) acc[0][a] = acc[1][a] = wrap_shl(walked_value(v[top], a), 8);
+
+    auto move_on = [&](int edge) {
+        const int32_t from = end[edge];
+        if (edge == 0) end[0] = from + 1 < m ? from + 1 : 0;
+        else end[1] = from > 0 ? from - 1 : m - 1;
+        edge_steps(v[from], v[end[edge]], step[edge]);
+    };
+
+    int32_t y = v[top].c[1];
+    uint16_t* row = surface->pixels + y * surface->width;
+    for (int32_t event = 0; event < m - 1; event++) {
+        const int k = v[end[1]].c[1] < v[end[0]].c[1] ? 1 : 0;
+        const int32_t end_y = v[end[k]].c[1];
+        if (y == end_y) {
+            span(row, acc[left], acc[right]);
+            for (int a = 0; a < VALUES; a++) acc[k][a] = wrap_add(acc[k][a], step[k][a]);
+        } else {
+            for (; y <= end_y; y++, row += surface->width) {
+                span(row, acc[left], acc[right]);
+                for (int a = 0; a < VALUES; a++) {
+                    acc[left][a] = wrap_add(acc[left][a], step[left][a]);
+                    acc[right][a] = wrap_add(acc[right][a], step[right][a]);
+                }
+            }
+            if (v[end[1 - k]].c[1] == end_y) move_on(1 - k);
+        }
+        move_on(k);
+    }
+}
+
+// Texture coordinates of a span: u and v in 24.8 texels, stepped per pixel
+// with wrap-around (only their low bits address texels).
+struct TexWalk {
+    uint32_t u, v, du, dv;
+};
+
+// For a span of count > 0 pixels whose first `skip` pixels are not drawn.
+// The steps are divided before they are shifted.
+inline TexWalk tex_walk(int32_t left_u, int32_t left_v, int32_t right_u, int32_t right_v,
+                        int32_t width_shift, int32_t height_shift, int32_t count,
+                        int32_t skip) {
+    TexWalk w;
+    w.du = static_cast<uint32_t>((wrap_sub(right_u, left_u) / count) >> (8 - width_shift));
+    w.dv = static_cast<uint32_t>((wrap_sub(right_v, left_v) / count) >> (8 - height_shift));
+    w.u = static_cast<uint32_t>(wrap_shl(left_u, width_shift) >> 8) +
+          static_cast<uint32_t>(skip) * w.du;
+    w.v = static_cast<uint32_t>(wrap_shl(left_v, height_shift) >> 8) +
+          static_cast<uint32_t>(skip) * w.dv;
+    return w;
+}
+
+// The span state in registers for one span.
+struct TexAddress {
+    uint32_t u_mask, v_mask, v_shift;
+    uint32_t index(uint32_t u, uint32_t v) const {
+        return ((v & v_mask) >> v_shift) + ((u >> 8) & u_mask);
+    }
+};
+
+inline TexAddress tex_address() {
+    return TexAddress{static_cast<uint32_t>(tex_u_mask), static_cast<uint32_t>(tex_v_mask),
+                      static_cast<uint32_t>(tex_v_shift)};
+}
+
+// Texels and shifts of a texture slot; false for a slot without a usable
+// texture.
+bool tex_image_of_slot(int32_t texture, TexImage* image);
+bool tex_image_usable(const TexImage& image);

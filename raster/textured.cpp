@@ -1,0 +1,210 @@
+#include "raster/textured.h"
+
+#include "files/texture.h"
+#include "raster/polyscan.h"
+
+int32_t tex_u_mask = 0;
+int32_t tex_v_mask = 0;
+int32_t tex_v_shift = 0;
+
+namespace {
+
+struct CopyRule {
+    static uint16_t apply(uint32_t texel, uint32_t) { return static_cast<uint16_t>(texel); }
+};
+
+// Channels added with their lowest bits cleared; an overflowing channel
+// becomes 31, and its carry stays in the next field (bit 15 for red).
+struct AddRule {
+    static uint16_t apply(uint32_t texel, uint32_t pixel) {
+        const uint32_t sum = (texel & 0x7BDE) + (pixel & 0x7BDE);
+        const uint32_t carries = sum & 0x8420;
+        return static_cast<uint16_t>(sum | (carries - (carries >> 5)));
+    }
+};
+
+struct HalfRule {
+    static uint16_t apply(uint32_t texel, uint32_t pixel) {
+        return static_cast<uint16_t>(((texel >> 1) & 0x3DEF) + ((pixel >> 1) & 0x3DEF));
+    }
+};
+
+// The span of count pixels that starts at column x of row, its writes
+// confined to the columns 0..width-1.
+template <class Rule>
+void tex_span(uint16_t* row, int32_t x, int32_t count, int32_t width, int32_t left_u,
+              int32_t left_v, int32_t right_u, int32_t right_v, int32_t width_shift,
+              int32_t height_shift, const uint16_t* texels) {
+    if (count <= 0) return;
+    const SpanRange range = draw_confine_span(x, count, width);
+    if (range.count <= 0) return;
+    TexWalk w = tex_walk(left_u, left_v, right_u, right_v, width_shift, height_shift, count,
+                         range.skip);
+    const TexAddress address = tex_address();
+    uint16_t* p = row + range.first;
+    for (int32_t i = 0; i < range.count; i++) {
+        p[i] = Rule::apply(texels[address.index(w.u, w.v)], p[i]);
+        w.u += w.du;
+        w.v += w.dv;
+    }
+}
+
+int32_t clip_tex(const ScreenVertex* const* v, const Vec4* const* t, int32_t n,
+                 EdgePoint<2>* out) {
+    if (n < 3 || n > 4) return 0;
+    EdgePoint<2> in[4];
+    gather_positions_uv(v, t, n, in);
+    return clip_poly(in, n, out);
+}
+
+template <class Rule>
+void tex_poly(const ScreenVertex* const* v, const Vec4* const* t, const TexImage& image,
+              int32_t n) {
+    const RasterSurface* surface = draw_surface();
+    if (surface->pixels == nullptr || !tex_image_usable(image)) return;
+    EdgePoint<2> clipped[POLY_CAPACITY];
+    const int32_t m = clip_tex(v, t, n, clipped);
+    draw_set_tex_span_state(image.width_shift, image.height_shift);
+    const int32_t width = surface->width;
+    scan_poly(clipped, m, [&](uint16_t* row, const int32_t* left, const int32_t* right) {
+        const int32_t x = left[0] >> 8;
+        tex_span<Rule>(row, x, (right[0] >> 8) - x, width, left[1], left[2], right[1], right[2],
+                       image.width_shift, image.height_shift, image.texels);
+    });
+}
+
+void tex_poly_slot(const ScreenVertex* const* v, const Vec4* const* t, int32_t texture,
+                   int32_t n, TexRule rule) {
+    if (draw_surface()->pixels == nullptr) return;
+    TexImage image;
+    if (!tex_image_of_slot(texture, &image)) return;
+    draw_tex_poly_image(v, t, image, n, rule);
+}
+
+void tex_entry(const ScreenVertex* const* v, const Vec4* const* t, int32_t texture, int32_t n,
+               TexRule rule) {
+    if (draw_surface()->pixels == nullptr || poly_on_one_row(v, n)) return;
+    tex_poly_slot(v, t, texture, n, rule);
+}
+
+}  // namespace
+
+bool tex_image_usable(const TexImage& image) {
+    return image.texels != nullptr && image.width_shift >= 1 && image.width_shift <= 8 &&
+           image.height_shift >= 1 && image.height_shift <= 8;
+}
+
+bool tex_image_of_slot(int32_t texture, TexImage* image) {
+    if (tex_get(texture) == nullptr) return false;
+    image->texels = tex_pixels(texture);
+    image->width_shift = tex_width_shift(texture);
+    image->height_shift = tex_height_shift(texture);
+    return true;
+}
+
+void draw_set_tex_span_state(int32_t width_shift, int32_t height_shift) {
+    tex_u_mask = (1 << width_shift) - 1;
+    tex_v_mask = ((1 << height_shift) - 1) * 256;
+    tex_v_shift = 8 - width_shift;
+}
+
+void draw_tex_tri(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
+                  const Vec4* t0, const Vec4* t1, const Vec4* t2, int32_t texture) {
+    const ScreenVertex* v[3] = {v0, v1, v2};
+    const Vec4* t[3] = {t0, t1, t2};
+    tex_entry(v, t, texture, 3, TEX_COPY);
+}
+
+void draw_tex_quad(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
+                   const ScreenVertex* v3, const Vec4* t0, const Vec4* t1, const Vec4* t2,
+                   const Vec4* t3, int32_t texture) {
+    const ScreenVertex* v[4] = {v0, v1, v2, v3};
+    const Vec4* t[4] = {t0, t1, t2, t3};
+    tex_entry(v, t, texture, 4, TEX_COPY);
+}
+
+void draw_tex_tri_add(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
+                      const Vec4* t0, const Vec4* t1, const Vec4* t2, int32_t texture) {
+    const ScreenVertex* v[3] = {v0, v1, v2};
+    const Vec4* t[3] = {t0, t1, t2};
+    tex_entry(v, t, texture, 3, TEX_ADD);
+}
+
+void draw_tex_quad_add(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
+                       const ScreenVertex* v3, const Vec4* t0, const Vec4* t1, const Vec4* t2,
+                       const Vec4* t3, int32_t texture) {
+    const ScreenVertex* v[4] = {v0, v1, v2, v3};
+    const Vec4* t[4] = {t0, t1, t2, t3};
+    tex_entry(v, t, texture, 4, TEX_ADD);
+}
+
+void draw_tex_tri_half(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
+                       const Vec4* t0, const Vec4* t1, const Vec4* t2, int32_t texture) {
+    const ScreenVertex* v[3] = {v0, v1, v2};
+    const Vec4* t[3] = {t0, t1, t2};
+    tex_entry(v, t, texture, 3, TEX_HALF);
+}
+
+void draw_tex_quad_half(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
+                        const ScreenVertex* v3, const Vec4* t0, const Vec4* t1, const Vec4* t2,
+                        const Vec4* t3, int32_t texture) {
+    const ScreenVertex* v[4] = {v0, v1, v2, v3};
+    const Vec4* t[4] = {t0, t1, t2, t3};
+    tex_entry(v, t, texture, 4, TEX_HALF);
+}
+
+void draw_tex_poly(const ScreenVertex* const* v, const Vec4* const* t, int32_t texture,
+                   int32_t n) {
+    tex_poly_slot(v, t, texture, n, TEX_COPY);
+}
+
+void draw_tex_poly_add(const ScreenVertex* const* v, const Vec4* const* t, int32_t texture,
+                       int32_t n) {
+    tex_poly_slot(v, t, texture, n, TEX_ADD);
+}
+
+void draw_tex_poly_half(const ScreenVertex* const* v, const Vec4* const* t, int32_t texture,
+                        int32_t n) {
+    tex_poly_slot(v, t, texture, n, TEX_HALF);
+}
+
+void draw_tex_poly_image(const ScreenVertex* const* v, const Vec4* const* t,
+                         const TexImage& image, int32_t n, TexRule rule) {
+    switch (rule) {
+    case TEX_COPY: tex_poly<CopyRule>(v, t, image, n); break;
+    case TEX_ADD: tex_poly<AddRule>(v, t, image, n); break;
+    case TEX_HALF: tex_poly<HalfRule>(v, t, image, n); break;
+    }
+}
+
+int32_t draw_clip_tex_poly(const ScreenVertex* const* v, const Vec4* const* t, ClipVertex* pos,
+                           TexCoord* uv, int32_t n) {
+    EdgePoint<2> clipped[POLY_CAPACITY];
+    const int32_t m = clip_tex(v, t, n, clipped);
+    for (int32_t i = 0; i < m; i++) {
+        pos[i] = ClipVertex{clipped[i].c[0], clipped[i].c[1]};
+        uv[i] = TexCoord{clipped[i].c[2], clipped[i].c[3]};
+    }
+    return m;
+}
+
+void draw_tex_span(uint16_t* p, int32_t count, int32_t left_u, int32_t left_v, int32_t right_u,
+                   int32_t right_v, int32_t width_shift, int32_t height_shift,
+                   const uint16_t* texels) {
+    tex_span<CopyRule>(p, 0, count, count, left_u, left_v, right_u, right_v, width_shift,
+                       height_shift, texels);
+}
+
+void draw_tex_span_add(uint16_t* p, int32_t count, int32_t left_u, int32_t left_v,
+                       int32_t right_u, int32_t right_v, int32_t width_shift,
+                       int32_t height_shift, const uint16_t* texels) {
+    tex_span<AddRule>(p, 0, count, count, left_u, left_v, right_u, right_v, width_shift,
+                      height_shift, texels);
+}
+
+void draw_tex_span_half(uint16_t* p, int32_t count, int32_t left_u, int32_t left_v,
+                        int32_t right_u, int32_t right_v, int32_t width_shift,
+                        int32_t height_shift, const uint16_t* texels) {
+    tex_span<HalfRule>(p, 0, count, count, left_u, left_v, right_u, right_v, width_shift,
+                       height_shift, texels);
+}

@@ -1,0 +1,269 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "files/texture.h"
+#include "model/shade.h"
+#include "platform/headless.h"
+#include "raster/shaded.h"
+#include "raster_support.h"
+
+namespace {
+
+constexpr uint16_t BACKGROUND = 0x5555;
+
+// Test ramps: one answers the light level it is looked up at, the other the
+// texel channel.
+std::vector<uint8_t> level_ramp() {
+    std::vector<uint8_t> ramp(RAMP_SIZE);
+    for (int j = 0; j < 32; j++) {
+        for (int i = 0; i < 32; i++) ramp[j * 32 + i] = static_cast<uint8_t>(j);
+    }
+    return ramp;
+}
+
+std::vector<uint8_t> channel_ramp() {
+    std::vector<uint8_t> ramp(RAMP_SIZE);
+    for (int j = 0; j < 32; j++) {
+        for (int i = 0; i < 32; i++) ramp[j * 32 + i] = static_cast<uint8_t>(i);
+    }
+    return ramp;
+}
+
+uint16_t rgb555(int r, int g, int b) {
+    return static_cast<uint16_t>((r << 10) | (g << 5) | b);
+}
+
+TestPoly box(int w, int h) {
+    TestPoly p;
+    p.add(0, 0).add(w, 0).add(w, h).add(0, h);
+    return p;
+}
+
+class ShadedTest : public ::testing::Test {
+protected:
+    std::vector<uint16_t> texels = make_texels(2, 2, [](int c, int r) {
+        return static_cast<uint16_t>(0x8000 | rgb555(c * 7 + r, 31 - c * 3, r * 9));
+    });
+    TexImage image = {texels.data(), 2, 2};
+
+    void SetUp() override { headless_print_messages(false); }
+    void TearDown() override { shade_release(); }
+};
+
+TEST_F(ShadedTest, EachChannelIsLitAtTheLevelOfItsColour) {
+    const std::vector<uint8_t> ramp = level_ramp();
+    shade_use_ramp(ramp.data());
+    struct Case {
+        int r, g, b;
+        uint16_t pixel;
+    };
+    const Case cases[] = {{255, 255, 255, 0x7FFF},
+                          {0, 0, 0, 0x0000},
+                          {255, 0, 0, 0x7C00},
+                          {256, 256, 256, 0x0000},  // wraps to level 0
+                          {8, 136, 247, rgb555(1, 17, 30)}};
+    for (const Case& k : cases) {
+        Canvas canvas(16, 16, BACKGROUND);
+        TestPoly p = box(8, 4);
+        p.colour_all(k.r, k.g, k.b);
+        draw_shaded_tex_poly_image(p.v, p.c, p.t, image, 4);
+        for (int y = 0; y < 16; y++) {
+            for (int x = 0; x < 16; x++) {
+                ASSERT_EQ(canvas.at(x, y), (x < 8 && y <= 4) ? k.pixel : BACKGROUND)
+                    << k.r << "," << k.g << "," << k.b << " at " << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST_F(ShadedTest, TexelChannelsPickTheColumnAndBit15IsNeverWritten) {
+    const std::vector<uint8_t> ramp = channel_ramp();
+    shade_use_ramp(ramp.data());
+    const std::vector<uint16_t> white = make_texels(1, 1, [](int, int) { return uint16_t(0xFFFF); });
+    Canvas canvas(8, 8, BACKGROUND);
+    TestPoly p = box(4, 2);
+    p.colour_all(100, 200, 30);
+    draw_shaded_tex_poly_image(p.v, p.c, p.t, image, 4);
+    // Every texel of the test texture has bit 15 set; all coordinates are 0.
+    EXPECT_EQ(canvas.at(0, 0), texels[0] & 0x7FFF);
+    EXPECT_EQ(canvas.at(3, 2), texels[0] & 0x7FFF);
+    draw_shaded_tex_poly_image(p.v, p.c, p.t, TexImage{white.data(), 1, 1}, 4);
+    EXPECT_EQ(canvas.at(2, 1), 0x7FFF);
+}
+
+TEST_F(ShadedTest, ColourIsInterpolatedAtHalfPrecisionAcrossTheSpan) {
+    const std::vector<uint8_t> ramp = level_ramp();
+    shade_use_ramp(ramp.data());
+    Canvas canvas(32, 8, BACKGROUND);
+    TestPoly p;
+    p.add(0, 0).colour(0, 0, 0).add(16, 0).colour(255, 0, 0);
+    p.add(16, 3).colour(255, 0, 0).add(0, 3).colour(0, 0, 0);
+    draw_shaded_tex_poly_image(p.v, p.c, p.t, image, 4);
+    // Span of 16 from red 0 to 255 x 256: step (65280 >> 1) / 16 = 2040 in
+    // colour x 128, so pixel i is at level (2040 i) >> 10.
+    const int levels[16] = {0, 1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29};
+    for (int y = 0; y <= 3; y++) {
+        for (int x = 0; x < 16; x++) ASSERT_EQ(canvas.at(x, y), rgb555(levels[x], 0, 0)) << x;
+        EXPECT_EQ(canvas.at(16, y), BACKGROUND);
+    }
+}
+
+TEST_F(ShadedTest, ColourStepsAreShiftedBeforeTheDivision) {
+    const std::vector<uint8_t> ramp = level_ramp();
+    shade_use_ramp(ramp.data());
+    draw_set_tex_span_state(2, 2);
+    uint16_t pixels[2] = {BACKGROUND, BACKGROUND};
+    // Red from 2048 to 2046: (-2 >> 1) / 2 = 0, so both pixels stay at
+    // 1024 (level 1); dividing first would step to 1023 (level 0).
+    draw_shaded_tex_span(pixels, 2, 0, 0, 0, 0, 2, 2, texels.data(), 2048, 0, 0, 2046, 0, 0);
+    EXPECT_EQ(pixels[0], rgb555(1, 0, 0));
+    EXPECT_EQ(pixels[1], rgb555(1, 0, 0));
+    draw_shaded_tex_span(pixels, 0, 0, 0, 0, 0, 2, 2, texels.data(), 0, 0, 0, 0, 0, 0);
+    draw_shaded_tex_span(pixels, -1, 0, 0, 0, 0, 2, 2, texels.data(), 0, 0, 0, 0, 0, 0);
+    EXPECT_EQ(pixels[0], rgb555(1, 0, 0));
+}
+
+TEST_F(ShadedTest, ClipperCarriesColoursToTheCrossings) {
+    Canvas canvas(32, 32, BACKGROUND);
+    TestPoly p;
+    p.add(4, -8, 0, 0).colour(0, 0, 0);
+    p.add(20, 8, 64, 32).colour(160, 80, 255);
+    p.add(4, 8, 0, 0).colour(0, 0, 0);
+    ClipVertex pos[16];
+    TexCoord uv[16];
+    ShadeColour rgb[16];
+    ASSERT_EQ(draw_clip_shaded_tex_poly(p.v, p.t, p.c, pos, uv, rgb, 3), 4);
+    // Crossing of row 0 from (4,-8) toward (20,8): divisor 17, distance 8;
+    // slopes x 240, u 963, v 481, red 2409, green 1204, blue 3840.
+    const int32_t expected[4][7] = {{4, 8, 0, 0, 0, 0, 0},
+                                    {4, 0, 0, 0, 0, 0, 0},
+                                    {11, 0, 30, 15, 75, 37, 120},
+                                    {20, 8, 64, 32, 160, 80, 255}};
+    for (int i = 0; i < 4; i++) {
+        const int32_t got[7] = {pos[i].x, pos[i].y, uv[i].u, uv[i].v,
+                                rgb[i].r, rgb[i].g, rgb[i].b};
+        for (int k = 0; k < 7; k++) EXPECT_EQ(got[k], expected[i][k]) << i << " " << k;
+    }
+}
+
+TEST_F(ShadedTest, EntryPointsSwitchOnlyTheRampLookedUp) {
+    ASSERT_EQ(shade_init(), 0);
+    ASSERT_EQ(tex_init(), 0);
+    const int32_t slot = tex_create("lit", 2, 2);
+    ASSERT_GE(slot, 0);
+    for (int i = 0; i < 16; i++) tex_get(slot)->texels[i] = texels[i];
+    TestPoly p;
+    p.add(2, 1, 0, 0).add(13, 3, 256, 0).add(11, 12, 256, 256).add(1, 9, 0, 256);
+    // The fourth component is not read: colours computed by the dispatcher
+    // (types 267, 268) and those of the colour array (type 76) draw alike.
+    p.colour_all(128, 64, 200);
+    TestPoly other = p;
+    for (int i = 0; i < 4; i++) {
+        other.rgb[i].w = 1000 + i;
+        other.c[i] = &other.rgb[i];
+        other.v[i] = &other.sv[i];
+        other.t[i] = &other.uv[i];
+    }
+    Canvas reference(16, 16, BACKGROUND);
+    const std::vector<uint8_t> ramp = channel_ramp();
+    shade_use_ramp(ramp.data());
+    draw_shaded_tex_poly(p.v, p.c, p.t, slot, 4);
+    const std::vector<uint16_t> plain(reference.memory);
+
+    for (int k = 0; k < 3; k++) {
+        const uint8_t* r = shade_ramp(k);
+        for (const TestPoly* q : {&p, &other}) {
+            Canvas canvas(16, 16, BACKGROUND);
+            draw_shaded_tex_quad(q->v[0], q->v[1], q->v[2], q->v[3], q->c[0], q->c[1], q->c[2],
+                                 q->c[3], q->t[0], q->t[1], q->t[2], q->t[3], slot, k);
+            EXPECT_EQ(shade_current_ramp(), r);
+            for (size_t i = 0; i < plain.size(); i++) {
+                const uint16_t t = plain[i];  // the texel, as the channel ramp passes it
+                const uint16_t expected =
+                    t == BACKGROUND || t == Canvas::GUARD_VALUE
+                        ? t
+                        : rgb555(r[16 * 32 + (t >> 10)], r[8 * 32 + ((t >> 5) & 31)],
+                                 r[25 * 32 + (t & 31)]);
+                ASSERT_EQ(canvas.memory[i], expected) << "ramp " << k << " at " << i;
+            }
+        }
+    }
+    tex_release();
+}
+
+TEST_F(ShadedTest, TrianglesUseTheSameScan) {
+    ASSERT_EQ(shade_init(), 0);
+    ASSERT_EQ(tex_init(), 0);
+    const int32_t slot = tex_create("lit", 1, 1);
+    Canvas canvas(16, 16, BACKGROUND);
+    TestPoly p;
+    p.add(0, 0).add(10, 0).add(0, 10).colour_all(255, 255, 255);
+    draw_shaded_tex_tri(p.v[0], p.v[1], p.v[2], p.c[0], p.c[1], p.c[2], p.t[0], p.t[1], p.t[2],
+                        slot, 1);
+    // A black texel through the glossy ramp at full light is white.
+    for (int y = 0; y < 16; y++) {
+        for (int x = 0; x < 16; x++) {
+            ASSERT_EQ(canvas.at(x, y), (y < 10 && x < 10 - y) ? 0x7FFF : BACKGROUND) << x << y;
+        }
+    }
+    tex_release();
+}
+
+TEST_F(ShadedTest, UnknownRampOrMissingRampDrawsNothing) {
+    ASSERT_EQ(shade_init(), 0);
+    ASSERT_EQ(tex_init(), 0);
+    const int32_t slot = tex_create("lit", 1, 1);
+    Canvas canvas(16, 16, BACKGROUND);
+    TestPoly p = box(8, 8);
+    p.colour_all(255, 255, 255);
+    for (int32_t ramp : {3, -1}) {
+        draw_shaded_tex_quad(p.v[0], p.v[1], p.v[2], p.v[3], p.c[0], p.c[1], p.c[2], p.c[3],
+                             p.t[0], p.t[1], p.t[2], p.t[3], slot, ramp);
+        EXPECT_EQ(shade_current_ramp(), shade_ramp(0));
+    }
+    shade_release();
+    draw_shaded_tex_quad(p.v[0], p.v[1], p.v[2], p.v[3], p.c[0], p.c[1], p.c[2], p.c[3], p.t[0],
+                         p.t[1], p.t[2], p.t[3], slot, 0);
+    draw_shaded_tex_poly_image(p.v, p.c, p.t, image, 4);
+    uint16_t pixel = BACKGROUND;
+    draw_shaded_tex_span(&pixel, 1, 0, 0, 0, 0, 2, 2, texels.data(), 0, 0, 0, 0, 0, 0);
+    EXPECT_EQ(pixel, BACKGROUND);
+    for (int y = 0; y < 16; y++) {
+        for (int x = 0; x < 16; x++) ASSERT_EQ(canvas.at(x, y), BACKGROUND);
+    }
+    tex_release();
+}
+
+// As for the textured scan: the confined drawing keeps exactly the pixels of
+// the unconfined one, colours included.
+TEST_F(ShadedTest, NonConvexQuadIsConfinedToTheSurface) {
+    const std::vector<uint8_t> ramp = level_ramp();
+    shade_use_ramp(ramp.data());
+    const int32_t corners[4][2] = {{26, 0}, {6, 20}, {31, 2}, {0, 30}};
+    TestPoly narrow_poly;
+    TestPoly wide_poly;
+    for (int i = 0; i < 4; i++) {
+        const int32_t x = corners[i][0];
+        const int32_t y = corners[i][1];
+        narrow_poly.add(x, y).colour(x * 8, y * 8, 255 - x * 8);
+        wide_poly.add(x + 16, y).colour(x * 8, y * 8, 255 - x * 8);
+    }
+    Canvas wide(64, 32, 0);
+    draw_shaded_tex_poly_image(wide_poly.v, wide_poly.c, wide_poly.t, image, 4);
+    const std::vector<uint16_t> reference(wide.memory);
+    ASSERT_NE(wide.at(14, 28), 0);
+
+    Canvas narrow(32, 32, 0);
+    draw_shaded_tex_poly_image(narrow_poly.v, narrow_poly.c, narrow_poly.t, image, 4);
+    EXPECT_TRUE(narrow.guards_intact());
+    for (int y = 0; y < 32; y++) {
+        for (int x = 0; x < 32; x++) {
+            ASSERT_EQ(narrow.at(x, y),
+                      reference[Canvas::GUARD + static_cast<size_t>(y) * 64 + x + 16])
+                << x << " " << y;
+        }
+    }
+}
+
+}  // namespace

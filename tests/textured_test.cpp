@@ -1,0 +1,369 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <vector>
+
+#include "files/texture.h"
+#include "platform/headless.h"
+#include "raster/textured.h"
+#include "raster_support.h"
+
+namespace {
+
+constexpr uint16_t BACKGROUND = 0x5555;
+constexpr uint16_t TEXEL = 0x1234;
+
+struct Span {
+    int first, end;  // columns [first, end)
+};
+
+// Every pixel of the canvas: `inside` within the row's span, the background
+// elsewhere; rows past the list are untouched.
+void expect_spans(const Canvas& canvas, const std::vector<Span>& rows, uint16_t inside,
+                  uint16_t background) {
+    for (int y = 0; y < canvas.height; y++) {
+        for (int x = 0; x < canvas.width; x++) {
+            const bool in = y < static_cast<int>(rows.size()) && x >= rows[y].first &&
+                            x < rows[y].end;
+            ASSERT_EQ(canvas.at(x, y), in ? inside : background) << "x " << x << " y " << y;
+        }
+    }
+    EXPECT_TRUE(canvas.guards_intact());
+}
+
+void expect_untouched(const Canvas& canvas, uint16_t background) {
+    expect_spans(canvas, {}, 0, background);
+}
+
+// A 16 x 16 texture in the texture table whose texels are all TEXEL.
+class TexturedTest : public ::testing::Test {
+protected:
+    int32_t slot = -1;
+
+    void SetUp() override {
+        headless_print_messages(false);
+        ASSERT_EQ(tex_init(), 0);
+        slot = tex_create("plain", 4, 4);
+        ASSERT_GE(slot, 0);
+        Texture* texture = tex_get(slot);
+        for (int i = 0; i < 256; i++) texture->texels[i] = TEXEL;
+    }
+    void TearDown() override { tex_release(); }
+
+    void quad(const TestPoly& p, void (*draw)(const ScreenVertex*, const ScreenVertex*,
+                                              const ScreenVertex*, const ScreenVertex*,
+                                              const Vec4*, const Vec4*, const Vec4*,
+                                              const Vec4*, int32_t)) {
+        draw(p.v[0], p.v[1], p.v[2], p.v[3], p.t[0], p.t[1], p.t[2], p.t[3], slot);
+    }
+};
+
+TEST_F(TexturedTest, TrianglesOnOneRowDrawNothingAndFlatTopsStartAtTheirTopRow) {
+    Canvas canvas(32, 32, BACKGROUND);
+    TestPoly flat;
+    flat.add(10, 5).add(30, 5).add(20, 5);
+    draw_tex_tri(flat.v[0], flat.v[1], flat.v[2], flat.t[0], flat.t[1], flat.t[2], slot);
+    expect_untouched(canvas, BACKGROUND);
+
+    // The horizontal top edge is crossed in one step; row r gets columns
+    // 0..9-r and the bottom vertex's row nothing.
+    TestPoly top;
+    top.add(0, 0).add(10, 0).add(0, 10);
+    draw_tex_tri(top.v[0], top.v[1], top.v[2], top.t[0], top.t[1], top.t[2], slot);
+    std::vector<Span> rows;
+    for (int r = 0; r <= 10; r++) rows.push_back({0, 10 - r});
+    expect_spans(canvas, rows, TEXEL, BACKGROUND);
+}
+
+TEST_F(TexturedTest, AxisAlignedQuadFillsElevenRowsOfTenPixels) {
+    Canvas canvas(32, 32, BACKGROUND);
+    TestPoly p;
+    p.add(0, 0).add(10, 0).add(10, 10).add(0, 10);
+    quad(p, draw_tex_quad);
+    expect_spans(canvas, std::vector<Span>(11, {0, 10}), TEXEL, BACKGROUND);
+}
+
+TEST_F(TexturedTest, SurfaceSizedQuadLeavesTheLastColumn) {
+    Canvas canvas(40, 24, BACKGROUND);
+    TestPoly p;
+    p.add(0, 0).add(39, 0).add(39, 23).add(0, 23);
+    quad(p, draw_tex_quad);
+    expect_spans(canvas, std::vector<Span>(24, {0, 39}), TEXEL, BACKGROUND);
+}
+
+TEST_F(TexturedTest, PolygonsCoveringTheSurfaceFromOutsideDrawNothing) {
+    Canvas canvas(32, 32, BACKGROUND);
+    TestPoly square;
+    square.add(-100, -100).add(200, -100).add(200, 200).add(-100, 200);
+    TestPoly diamond;
+    diamond.add(10, -100).add(200, 10).add(10, 200).add(-100, 10);
+    for (const TestPoly* p : {&square, &diamond}) {
+        quad(*p, draw_tex_quad);
+        ClipVertex pos[16];
+        TexCoord uv[16];
+        EXPECT_EQ(draw_clip_tex_poly(p->v, p->t, pos, uv, 4), 0);
+    }
+    expect_untouched(canvas, BACKGROUND);
+}
+
+// (10,0), (20,5), (21,6), (10,15): the right side reaches (21,6) one row after
+// (20,5), so row 6 is drawn to column 18 and then again to column 19.
+const std::vector<Span> KINKED_ROWS = {{10, 10}, {10, 11}, {10, 13}, {10, 14}, {10, 16},
+                                       {10, 18}, {10, 20}, {10, 19}, {10, 18}, {10, 17},
+                                       {10, 16}, {10, 14}, {10, 13}, {10, 12}, {10, 11},
+                                       {10, 10}};
+
+TEST_F(TexturedTest, RowWhereAnEdgeEndsIsDrawnTwice) {
+    TestPoly p;
+    p.add(10, 0).add(20, 5).add(21, 6).add(10, 15);
+    {
+        Canvas canvas(32, 32, BACKGROUND);
+        quad(p, draw_tex_quad);
+        expect_spans(canvas, KINKED_ROWS, TEXEL, BACKGROUND);
+    }
+    struct Mode {
+        void (*draw)(const ScreenVertex*, const ScreenVertex*, const ScreenVertex*,
+                     const ScreenVertex*, const Vec4*, const Vec4*, const Vec4*, const Vec4*,
+                     int32_t);
+        uint16_t texel, background, once, twice;
+    };
+    // Additive (2,2,2) on black; averaging black onto white.
+    const Mode modes[] = {{draw_tex_quad_add, 0x0842, 0x0000, 0x0842, 0x1084},
+                          {draw_tex_quad_half, 0x0000, 0x7FFF, 0x3DEF, 0x1CE7}};
+    for (const Mode& mode : modes) {
+        for (int i = 0; i < 256; i++) tex_get(slot)->texels[i] = mode.texel;
+        Canvas canvas(32, 32, mode.background);
+        quad(p, mode.draw);
+        for (int y = 0; y < 32; y++) {
+            for (int x = 0; x < 32; x++) {
+                uint16_t expected = mode.background;
+                if (y < 16 && x >= 10 && x < KINKED_ROWS[y].end) expected = mode.once;
+                if (y == 6 && x >= 10 && x <= 18) expected = mode.twice;
+                ASSERT_EQ(canvas.at(x, y), expected) << "x " << x << " y " << y;
+            }
+        }
+    }
+}
+
+TEST_F(TexturedTest, ClipperPlacesCrossingsOnTheBordersAndMeasuresAtTheWidth) {
+    Canvas canvas(32, 32, BACKGROUND);
+    TestPoly p;
+    p.add(-8, 4, 0, 0).add(16, 4, 96, 40).add(40, 20, 200, 100);
+    ClipVertex pos[16];
+    TexCoord uv[16];
+    ASSERT_EQ(draw_clip_tex_poly(p.v, p.t, pos, uv, 3), 3);
+    // Left crossing: divisor 25, slopes u 983, v 409, distance 8.
+    // Right crossing: divisor -25, slopes y 163, u 1064, v 614, distance 32 - 40.
+    const int32_t expected[3][4] = {{16, 4, 96, 40}, {31, 14, 166, 80}, {0, 4, 30, 12}};
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ(pos[i].x, expected[i][0]) << i;
+        EXPECT_EQ(pos[i].y, expected[i][1]) << i;
+        EXPECT_EQ(uv[i].u, expected[i][2]) << i;
+        EXPECT_EQ(uv[i].v, expected[i][3]) << i;
+    }
+}
+
+TEST_F(TexturedTest, ClipperDropsCoincidentVerticesAsEachPassDecides) {
+    Canvas canvas(32, 32, BACKGROUND);
+    struct Case {
+        int32_t in[3][3];  // x, y, u
+        int m;
+        int32_t out[4][3];
+    };
+    const Case cases[] = {
+        // Column crossing (0, 10) with u 66 is b's place: it replaces b.
+        {{{-2, 10, 0}, {0, 10, 100}, {10, 20, 50}}, 3, {{10, 20, 50}, {0, 11, 7}, {0, 10, 66}}},
+        // Column crossing (0, 8) in b's column only: b takes its place.
+        {{{-5, 0, 0}, {0, 10, 100}, {10, 10, 0}}, 3, {{10, 10, 0}, {0, 3, 0}, {0, 10, 100}}},
+        // Row crossing (5, 0) in b's column: the row pass keeps both.
+        {{{5, -5, 0}, {5, 10, 0}, {15, 10, 0}}, 4, {{15, 10, 0}, {8, 0, 0}, {5, 0, 0}, {5, 10, 0}}},
+    };
+    for (const Case& k : cases) {
+        TestPoly p;
+        for (const auto& v : k.in) p.add(v[0], v[1], v[2], 0);
+        ClipVertex pos[16];
+        TexCoord uv[16];
+        ASSERT_EQ(draw_clip_tex_poly(p.v, p.t, pos, uv, 3), k.m) << k.in[0][0];
+        for (int i = 0; i < k.m; i++) {
+            EXPECT_EQ(pos[i].x, k.out[i][0]) << k.in[0][0] << " vertex " << i;
+            EXPECT_EQ(pos[i].y, k.out[i][1]) << k.in[0][0] << " vertex " << i;
+            EXPECT_EQ(uv[i].u, k.out[i][2]) << k.in[0][0] << " vertex " << i;
+        }
+    }
+}
+
+// (0,0), (11,10), (5,30), (22,21): both edges leave the top vertex with step
+// 256, so the forward edge is the left one; it turns left at (11,10) while the
+// right edge runs on to (22,21).
+TEST_F(TexturedTest, TiedTopStepsMakeTheForwardEdgeTheLeftOne) {
+    Canvas canvas(32, 32, BACKGROUND);
+    TestPoly p;
+    p.add(0, 0).add(11, 10).add(5, 30).add(22, 21);
+    quad(p, draw_tex_quad);
+    std::vector<Span> rows(31, {0, 0});
+    // Rows 11..21: left 2816 - 73 i, right 2816 + 256 i; rows 22..30: left
+    // 2013 - 73 i, right 5632 - 435 i.
+    for (int i = 0; i <= 10; i++) rows[11 + i] = {(2816 - 73 * i) >> 8, (2816 + 256 * i) >> 8};
+    for (int i = 0; i <= 8; i++) rows[22 + i] = {(2013 - 73 * i) >> 8, (5632 - 435 * i) >> 8};
+    expect_spans(canvas, rows, TEXEL, BACKGROUND);
+    EXPECT_EQ(rows[13].first, 10);
+    EXPECT_EQ(rows[13].end, 13);
+}
+
+TEST_F(TexturedTest, EdgeJoiningTwoOutsideVerticesLosesItsRegion) {
+    Canvas canvas(32, 32, BACKGROUND);
+    TestPoly p;
+    p.add(-10, 20).add(16, 0).add(42, 20);
+    ClipVertex pos[16];
+    TexCoord uv[16];
+    ASSERT_EQ(draw_clip_tex_poly(p.v, p.t, pos, uv, 3), 3);
+    const int32_t expected[3][2] = {{16, 0}, {31, 12}, {0, 12}};
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ(pos[i].x, expected[i][0]) << i;
+        EXPECT_EQ(pos[i].y, expected[i][1]) << i;
+    }
+    draw_tex_tri(p.v[0], p.v[1], p.v[2], p.t[0], p.t[1], p.t[2], slot);
+    EXPECT_EQ(canvas.at(15, 12), TEXEL);
+    for (int y = 13; y < 32; y++) {
+        for (int x = 0; x < 32; x++) ASSERT_EQ(canvas.at(x, y), BACKGROUND) << x << " " << y;
+    }
+}
+
+// Texel (column c, row r) = r x 32 + c.
+uint16_t numbered(int c, int r) {
+    return static_cast<uint16_t>(r * 32 + c);
+}
+
+TEST(TexturedSampling, CoordinatesRepeatTheTexture) {
+    const std::vector<uint16_t> texels = make_texels(4, 4, numbered);
+    const TexImage image = {texels.data(), 4, 4};
+    struct Case {
+        int32_t u, v;
+        uint16_t texel;
+    };
+    const Case cases[] = {{0, 0, 0},   {256, 0, 0},   {-1, 0, 15}, {16, 0, 1},
+                          {0, 256, 0}, {0, -1, 480},  {-1, -1, 495}};
+    for (const Case& k : cases) {
+        Canvas canvas(8, 8, BACKGROUND);
+        TestPoly p;
+        p.add(0, 0, k.u, k.v).add(4, 0, k.u, k.v).add(4, 4, k.u, k.v).add(0, 4, k.u, k.v);
+        draw_tex_poly_image(p.v, p.t, image, 4, TEX_COPY);
+        for (int y = 0; y <= 4; y++) {
+            for (int x = 0; x < 4; x++) {
+                ASSERT_EQ(canvas.at(x, y), k.texel) << k.u << "," << k.v << " at " << x;
+            }
+        }
+    }
+}
+
+TEST(TexturedSampling, SpanStepsAreDividedBeforeTheShift) {
+    const std::vector<uint16_t> texels = make_texels(4, 4, numbered);
+    draw_set_tex_span_state(4, 4);
+    uint16_t pixels[3] = {BACKGROUND, BACKGROUND, BACKGROUND};
+    // (4028 - 4128) / 3 = -33, >> 4 = -3 (shifting first would give -2): u and
+    // v run 258, 255, 252, that is texel 1 then texel 0 in both directions.
+    draw_tex_span(pixels, 3, 4128, 4128, 4028, 4028, 4, 4, texels.data());
+    EXPECT_EQ(pixels[0], numbered(1, 1));
+    EXPECT_EQ(pixels[1], numbered(0, 0));
+    EXPECT_EQ(pixels[2], numbered(0, 0));
+    // Zero and negative counts write nothing.
+    draw_tex_span(pixels, 0, 0, 0, 0, 0, 4, 4, texels.data());
+    draw_tex_span(pixels, -2, 0, 0, 256, 256, 4, 4, texels.data());
+    EXPECT_EQ(pixels[0], numbered(1, 1));
+}
+
+TEST(TexturedSampling, PixelRules) {
+    struct Case {
+        void (*span)(uint16_t*, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t,
+                     const uint16_t*);
+        uint16_t pixel, texel, result;
+    };
+    const Case cases[] = {
+        {draw_tex_span, 0x7FFF, 0x0000, 0x0000},      // texel 0 is drawn like any colour
+        {draw_tex_span_add, 0x7C00, 0x7C00, 0xFC00},  // red saturates, carry into bit 15
+        {draw_tex_span_add, 0x0010, 0x0010, 0x003F},  // blue saturates, carry into green
+        {draw_tex_span_add, 0x0009, 0x0005, 0x000C},  // lowest bits cleared first
+        {draw_tex_span_add, 0x7C00, 0x0400, 0x7800},
+        {draw_tex_span_half, 0x7FFF, 0x0000, 0x3DEF},
+    };
+    draw_set_tex_span_state(1, 1);
+    for (const Case& k : cases) {
+        const uint16_t texels[4] = {k.texel, k.texel, k.texel, k.texel};
+        uint16_t pixel = k.pixel;
+        k.span(&pixel, 1, 0, 0, 0, 0, 1, 1, texels);
+        EXPECT_EQ(pixel, k.result) << std::hex << k.pixel << " " << k.texel;
+    }
+}
+
+// A self-intersecting quad whose right side, carried on from an earlier edge,
+// runs past the last column, and its mirror image, which runs past column 0.
+// On the narrow surface the spans are confined; every pixel kept must be the
+// one the unconfined scan draws on a wider surface.
+TEST(TexturedConfinement, NonConvexQuadsStayInsideTheSurface) {
+    const std::vector<uint16_t> texels =
+        make_texels(5, 1, [](int c, int) { return static_cast<uint16_t>(c + 1); });
+    const TexImage image = {texels.data(), 5, 1};
+    const int32_t right_quad[4][2] = {{5, 0}, {25, 20}, {0, 2}, {31, 30}};
+    const int32_t left_quad[4][2] = {{26, 0}, {6, 20}, {31, 2}, {0, 30}};
+    struct Case {
+        const int32_t (*corners)[2];
+        int shift;     // columns the wide drawing is moved right by
+        int beyond_x;  // a column of the wide drawing outside the narrow one
+        int beyond_y;
+    };
+    const Case cases[] = {{right_quad, 0, 33, 30}, {left_quad, 16, 14, 28}};
+    for (const Case& k : cases) {
+        TestPoly narrow_poly;
+        TestPoly wide_poly;
+        for (int i = 0; i < 4; i++) {
+            const int32_t x = k.corners[i][0];
+            const int32_t y = k.corners[i][1];
+            narrow_poly.add(x, y, x * 8, 0);
+            wide_poly.add(x + k.shift, y, x * 8, 0);
+        }
+        for (TexRule rule : {TEX_COPY, TEX_ADD}) {
+            Canvas wide(64, 32, 0);
+            draw_tex_poly_image(wide_poly.v, wide_poly.t, image, 4, rule);
+            std::vector<uint16_t> reference(wide.memory);
+            ASSERT_NE(wide.at(k.beyond_x, k.beyond_y), 0);  // the scan does leave the columns
+
+            Canvas narrow(32, 32, 0);
+            draw_tex_poly_image(narrow_poly.v, narrow_poly.t, image, 4, rule);
+            EXPECT_TRUE(narrow.guards_intact());
+            for (int y = 0; y < 32; y++) {
+                for (int x = 0; x < 32; x++) {
+                    ASSERT_EQ(narrow.at(x, y),
+                              reference[Canvas::GUARD + static_cast<size_t>(y) * 64 + x + k.shift])
+                        << "x " << x << " y " << y;
+                }
+            }
+        }
+    }
+}
+
+TEST_F(TexturedTest, NothingIsDrawnWithoutSurfaceOrTexture) {
+    TestPoly p;
+    p.add(0, 0).add(10, 0).add(10, 10).add(0, 10);
+    draw_set_surface_to(nullptr, 0, 0);
+    draw_tex_quad(p.v[0], p.v[1], p.v[2], p.v[3], p.t[0], p.t[1], p.t[2], p.t[3], slot);
+    draw_tex_poly(p.v, p.t, slot, 4);
+
+    Canvas canvas(16, 16, BACKGROUND);
+    for (int32_t empty : {slot + 1, -1, TEX_SLOTS}) {
+        draw_tex_quad_half(p.v[0], p.v[1], p.v[2], p.v[3], p.t[0], p.t[1], p.t[2], p.t[3],
+                           empty);
+    }
+    expect_untouched(canvas, BACKGROUND);
+}
+
+TEST_F(TexturedTest, HugeCoordinatesStayInsideTheSurface) {
+    Canvas canvas(32, 32, BACKGROUND);
+    TestPoly p;
+    p.add(INT32_MIN + 3, -5, INT32_MAX, 7).add(INT32_MAX - 1, 2000000000, -9, INT32_MIN)
+        .add(12, INT32_MIN, 0, 0).add(-1900000000, 17, 5, 5);
+    quad(p, draw_tex_quad_add);
+    draw_tex_tri(p.v[1], p.v[3], p.v[2], p.t[1], p.t[3], p.t[2], slot);
+    EXPECT_TRUE(canvas.guards_intact());
+}
+
+}  // namespace
