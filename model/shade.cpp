@@ -31,6 +31,10 @@ int32_t min31(int32_t value) {
 int32_t shade_init() {
     shade_release();  // a second start-up must not leak the first store
     cam_set_light_colour(255, 255, 255);
+    Vec4* light = cam_light_vector();
+    light->x = NORMAL_LENGTH;
+    light->y = 0;
+    light->z = 0;
     store = static_cast<uint8_t**>(
         mem_alloc(RAMP_SLOTS * static_cast<int32_t>(sizeof(uint8_t*))));
     if (store == nullptr) return -1;

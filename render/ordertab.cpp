@@ -4,6 +4,9 @@
 #include <cstring>
 
 #include "files/texture.h"
+#include "raster/shaded.h"
+#include "raster/textured.h"
+#include "render/gouraud.h"
 #include "render/surface.h"
 #include "shell/memory.h"
 
@@ -98,6 +101,17 @@ void run_callback(uint32_t callback, int16_t depth) {
     if (function != nullptr) function(depth);
 }
 
+typedef void (*TexTriangle)(const ScreenVertex*, const ScreenVertex*, const ScreenVertex*,
+                            const Vec4*, const Vec4*, const Vec4*, int32_t);
+typedef void (*TexQuad)(const ScreenVertex*, const ScreenVertex*, const ScreenVertex*,
+                        const ScreenVertex*, const Vec4*, const Vec4*, const Vec4*, const Vec4*,
+                        int32_t);
+typedef void (*GouraudTriangle)(const ScreenVertex*, const ScreenVertex*, const ScreenVertex*,
+                                const Vec4*, const Vec4*, const Vec4*);
+typedef void (*GouraudQuad)(const ScreenVertex*, const ScreenVertex*, const ScreenVertex*,
+                            const ScreenVertex*, const Vec4*, const Vec4*, const Vec4*,
+                            const Vec4*);
+
 // Calls the rasterizer that the packet's type code names. Each case gathers
 // the arguments its rasterizer takes; a packet that fails the checks is
 // skipped, and so is every code without a rasterizer.
@@ -112,6 +126,63 @@ void dispatch(const RenderBuffer* buffer, const PrimPacket* packet, const LightC
     case PRIM_FLAT4:
         if (ot_prim_args(buffer, packet, 4, OT_USE_FLAT, light, &a)) {
             draw_flat_quad(a.v[0], a.v[1], a.v[2], a.v[3], a.flat);
+        }
+        break;
+    case PRIM_TEX3:
+    case PRIM_TEX3_ADD:
+    case PRIM_TEX3_HALF:
+        if (ot_prim_args(buffer, packet, 3, OT_USE_UVS | OT_USE_TEXTURE, light, &a)) {
+            TexTriangle draw = packet->header & PRIM_HALF ? draw_tex_tri_half
+                               : packet->header & PRIM_ADD ? draw_tex_tri_add
+                                                           : draw_tex_tri;
+            draw(a.v[0], a.v[1], a.v[2], a.t[0], a.t[1], a.t[2], a.texture);
+        }
+        break;
+    case PRIM_TEX4:
+    case PRIM_TEX4_ADD:
+    case PRIM_TEX4_HALF:
+        if (ot_prim_args(buffer, packet, 4, OT_USE_UVS | OT_USE_TEXTURE, light, &a)) {
+            TexQuad draw = packet->header & PRIM_HALF ? draw_tex_quad_half
+                           : packet->header & PRIM_ADD ? draw_tex_quad_add
+                                                       : draw_tex_quad;
+            draw(a.v[0], a.v[1], a.v[2], a.v[3], a.t[0], a.t[1], a.t[2], a.t[3], a.texture);
+        }
+        break;
+    case PRIM_GOURAUD3:
+    case PRIM_GOURAUD3_ADD:
+        if (ot_prim_args(buffer, packet, 3, OT_USE_COLOURS, light, &a)) {
+            GouraudTriangle draw = packet->header & PRIM_ADD ? draw_gouraud_add_triangle
+                                                             : draw_gouraud_triangle;
+            draw(a.v[0], a.v[1], a.v[2], a.c[0], a.c[1], a.c[2]);
+        }
+        break;
+    case PRIM_GOURAUD4:
+    case PRIM_GOURAUD4_ADD:
+        if (ot_prim_args(buffer, packet, 4, OT_USE_COLOURS, light, &a)) {
+            GouraudQuad draw = packet->header & PRIM_ADD ? draw_gouraud_add_quad
+                                                         : draw_gouraud_quad;
+            draw(a.v[0], a.v[1], a.v[2], a.v[3], a.c[0], a.c[1], a.c[2], a.c[3]);
+        }
+        break;
+    case PRIM_SHADED_TEX4:
+        if (ot_prim_args(buffer, packet, 4,
+                         OT_USE_COLOURS | OT_USE_UVS | OT_USE_TEXTURE | OT_USE_RAMP, light, &a)) {
+            draw_shaded_tex_quad(a.v[0], a.v[1], a.v[2], a.v[3], a.c[0], a.c[1], a.c[2], a.c[3],
+                                 a.t[0], a.t[1], a.t[2], a.t[3], a.texture, a.ramp);
+        }
+        break;
+    case PRIM_LIT_TEX3:
+        if (ot_prim_args(buffer, packet, 3, OT_USE_LIT | OT_USE_UVS | OT_USE_TEXTURE | OT_USE_RAMP,
+                         light, &a)) {
+            draw_shaded_tex_tri(a.v[0], a.v[1], a.v[2], &a.lit[0], &a.lit[1], &a.lit[2], a.t[0],
+                                a.t[1], a.t[2], a.texture, a.ramp);
+        }
+        break;
+    case PRIM_LIT_TEX4:
+        if (ot_prim_args(buffer, packet, 4, OT_USE_LIT | OT_USE_UVS | OT_USE_TEXTURE | OT_USE_RAMP,
+                         light, &a)) {
+            draw_shaded_tex_quad(a.v[0], a.v[1], a.v[2], a.v[3], &a.lit[0], &a.lit[1], &a.lit[2],
+                                 &a.lit[3], a.t[0], a.t[1], a.t[2], a.t[3], a.texture, a.ramp);
         }
         break;
     case PRIM_CALLBACK: {

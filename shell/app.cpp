@@ -1,5 +1,12 @@
 #include "shell/app.h"
 
+#include "files/texture.h"
+#include "geometry/camera.h"
+#include "geometry/matrix.h"
+#include "model/shade.h"
+#include "render/ordertab.h"
+#include "render/renderbuf.h"
+#include "render/surface.h"
 #include "shell/framebuf.h"
 #include "shell/memory.h"
 #include "shell/mouse.h"
@@ -9,6 +16,7 @@ namespace {
 constexpr int WINDOW_WIDTH = 520;
 constexpr int WINDOW_HEIGHT = 508;
 
+int32_t texture_handle = 0;
 int32_t light_angle = 0;
 int32_t window_x = 0;
 int32_t window_y = 0;
@@ -90,32 +98,67 @@ int32_t app_init(HWND window) {
     SetCurrentDirectoryA("data");
     trace_step("start-up: fb_init");
     fb_init(window);
+    trace_step("start-up: shade_init");
+    shade_init();
+    trace_step("start-up: mtx_init");
+    mtx_init();
+    trace_step("start-up: rb_init");
+    rb_init();
+    trace_step("start-up: tex_init");
+    tex_init();
     trace_step("start-up: mouse_init");
     mouse_init();
+    trace_step("start-up: draw_set_surface");
+    draw_set_surface();
+    trace_step("start-up: cam_set_screen_centre");
+    cam_set_screen_centre(fb_width() >> 1, fb_height() >> 1);
     trace_step("start-up: fb_set_depth");
     fb_set_depth(16);
+    trace_step("start-up: pool sizes");
+    rb_make_vertex_pool(1500);
+    rb_make_colour_pool(1500);
+    rb_make_uv_pool(1200);
+    rb_make_normal_pool(1500);
+    trace_step("start-up: tex_load");
+    texture_handle = tex_load("tes256.bmp");
+    trace_step("start-up: rb_convert_colours");
+    rb_convert_colours();
     trace_step("start-up: fb_set_clear_colour");
     fb_set_clear_colour(0, 0, 0);
+    trace_step("start-up: cam_set_light_colour");
+    cam_set_light_colour(255, 255, 255);
     return 0;
 }
 
 void app_term() {
     trace_step("release: mouse_release");
     mouse_release();
+    trace_step("release: tex_release");
+    tex_release();
+    trace_step("release: rb_release");
+    rb_release();
+    trace_step("release: mtx_release");
+    mtx_release();
+    trace_step("release: shade_release");
+    shade_release();
     trace_step("release: fb_release");
     fb_release();
 }
 
 void app_frame(HWND window, int32_t, int32_t) {
     fb_begin_frame(window, FB_CLEAR);
+    shade_before_frame();
     int32_t x = 0;
     int32_t y = 0;
+    uint32_t buttons = mouse_state(&x, &y);
     int32_t dx = 0;
     int32_t dy = 0;
-    uint32_t buttons = mouse_state(&x, &y);
     mouse_delta(&dx, &dy);
     (void)buttons;
-    light_angle = (light_angle + 4) & 0x3FF;
+    cam_set_light_angles(0, light_angle, 576);
+    light_angle = (light_angle + 4) & ANGLE_MASK;
+    ot_flush();
+    shade_after_frame();
     fb_present();
 }
 
