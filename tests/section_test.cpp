@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -48,14 +50,19 @@ protected:
         headless_print_messages(false);
         headless_clear_messages();
         mem_fail_at(0);
+        // Short relative names keep the file messages whole.
+        ASSERT_NE(getcwd(previous_directory, sizeof previous_directory), nullptr);
+        ASSERT_EQ(chdir(test_output_path("").c_str()), 0);
     }
     void TearDown() override {
         mem_fail_at(0);
         mem_free(image);
+        EXPECT_EQ(chdir(previous_directory), 0);
     }
+    char previous_directory[4096] = {};
     // Parses through a file, as the readers do.
     const Section* load(const std::string& text) {
-        path = write_text_file(test_output_path("section.txt"), text);
+        path = write_text_file("section.txt", text);
         mem_free(image);
         image = sec_load(path.c_str());
         return image;
@@ -317,7 +324,7 @@ TEST_F(SectionTest, WorkingImageLimit) {
 }
 
 TEST_F(SectionTest, FailuresOfReadingAndAllocation) {
-    std::string missing = test_output_path("no-such-file.txt");
+    std::string missing = "no-such-file.txt";
     EXPECT_EQ(sec_load(missing.c_str()), nullptr);
     EXPECT_EQ(messages(), std::vector<std::string>{file_message(MSG_FILE_NOT_FOUND, missing)});
 
@@ -328,7 +335,7 @@ TEST_F(SectionTest, FailuresOfReadingAndAllocation) {
 
     // The text is read, then the working buffer cannot be had.
     headless_clear_messages();
-    path = write_text_file(test_output_path("section.txt"), "A: I 1 END_SEC:");
+    path = write_text_file("section.txt", "A: I 1 END_SEC:");
     mem_fail_at(2);
     EXPECT_EQ(sec_load(path.c_str()), nullptr);
     std::vector<std::string> shown = messages();
@@ -339,7 +346,7 @@ TEST_F(SectionTest, FailuresOfReadingAndAllocation) {
 
 TEST_F(SectionTest, ReadFileGivesTheBytesAndANul) {
     std::string text("ab\0cd", 5);
-    path = write_text_file(test_output_path("bytes.bin"), text);
+    path = write_text_file("bytes.bin", text);
     int32_t size = -1;
     char* data = sec_read_file_sized(path.c_str(), &size);
     ASSERT_NE(data, nullptr);
@@ -347,7 +354,7 @@ TEST_F(SectionTest, ReadFileGivesTheBytesAndANul) {
     EXPECT_EQ(std::string(data, 6), text + std::string(1, '\0'));
     mem_free(data);
 
-    path = write_text_file(test_output_path("empty.bin"), "");
+    path = write_text_file("empty.bin", "");
     data = sec_read_file_sized(path.c_str(), &size);
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(size, 0);

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -22,8 +24,18 @@ std::string quote(const std::string& s) {
 }  // namespace
 
 std::string test_output_path(const std::string& name) {
+    // One directory per test, so tests running in parallel never share a file.
     std::string dir = std::string(ICON_LOOK_BINARY_DIR) + "/test-output";
     mkdir(dir.c_str(), 0755);
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    if (test != nullptr) {
+        std::string own = std::string(test->test_suite_name()) + "." + test->name();
+        for (char& c : own) {
+            if (c == '/') c = '_';
+        }
+        dir += "/" + own;
+        mkdir(dir.c_str(), 0755);
+    }
     return dir + "/" + name;
 }
 
