@@ -7,8 +7,9 @@
 // writes the same bytes.
 
 #include <algorithm>
-#include <cstdlib>
+#include <cmath>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -495,20 +496,25 @@ void set32(std::string* out, size_t offset, int64_t v) {
     for (int i = 0; i < 4; ++i) (*out)[offset + i] = static_cast<char>((u >> (8 * i)) & 0xFF);
 }
 
-// The float nearest units / 300 whose product with 300 truncates back to units.
+// The float closest to zero whose product with 300 (exact in double precision) reaches
+// units: the first float at or beyond units / 300, so the loader's truncation gives back
+// units. It does not depend on how the starting guess was rounded.
 float model_float(int units) {
     if (units == 0) return 0.0f;
-    float f = static_cast<float>(static_cast<double>(units) / 300.0);
-    for (;;) {
-        const int back = static_cast<int>(static_cast<double>(f) * 300.0);
-        if (back == units) return f;
-        uint32_t bits;
-        std::memcpy(&bits, &f, sizeof bits);
-        // Larger magnitude when the truncation fell short, smaller when it overshot.
-        const bool grow = (units > 0) == (back < units);
-        bits = grow ? bits + 1 : bits - 1;
+    auto reaches = [units](uint32_t bits) {
+        float f;
         std::memcpy(&f, &bits, sizeof f);
-    }
+        return std::fabs(static_cast<double>(f) * 300.0) >= std::abs(units);
+    };
+    const float guess = static_cast<float>(units) / 300.0f;
+    uint32_t bits;
+    std::memcpy(&bits, &guess, sizeof bits);
+    // Adding one to the bits of a float moves it away from zero.
+    while (!reaches(bits)) ++bits;
+    while (reaches(bits - 1)) --bits;
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
 }
 
 void put_float(std::string* out, float f) {
