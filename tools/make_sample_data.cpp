@@ -432,7 +432,7 @@ Rgb ramp_colour(Rgb dark, Rgb mid, Rgb light, int i) {
 }
 
 Rgb palette_entry(int index) {
-    if (index < kBrass) return ramp_colour({24, 28, 36}, {78, 92, 112}, {176, 188, 206}, index);
+    if (index < kBrass) return ramp_colour({26, 28, 34}, {84, 90, 102}, {180, 186, 198}, index);
     return ramp_colour({44, 30, 14}, {168, 118, 46}, {240, 212, 140}, index - kBrass);
 }
 
@@ -473,7 +473,7 @@ int texel(int u, int v) {
     // The plate: a faint dome, lightest in the middle, with brushed streaks.
     const int du = u - 128, dv = v - 128;
     const int dome = (du * du + dv * dv) / 1024;
-    const int streak = static_cast<int>(hash(static_cast<uint32_t>(v) * 7919u + 17u) % 5u) - 2;
+    const int streak = static_cast<int>(hash(static_cast<uint32_t>(v) * 7919u + 17u) % 3u) - 1;
     return kSteel + clamp_shade(76 - dome + streak);
 }
 
