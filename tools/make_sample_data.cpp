@@ -576,7 +576,7 @@ std::string model_text() {
         "// Sample model: a walking robot of 15 bones, written by tools/make_sample_data.\n"
         "// One object file per bone, in depth-first order; each bone record gives the\n"
         "// pop count, an unused integer, the joint offset from the parent (y down), the\n"
-        "// rotation and two unused vectors.\n"
+        "// rotation (times 300: angle units, 1024 a turn) and two unused vectors.\n"
         "SEC_M_HEAD:\nIVVV\n";
     t += format("%d  0.0 0.0 0.0 0.0  0.0 0.0 0.0 0.0  512.0 512.0 512.0 0.0\n", BONE_COUNT);
     t += "END_SEC:\nSEC_M_OBJ:\nS\n";
