@@ -4,18 +4,22 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/headless.h"
 #include "platform/win32.h"
+#include "shell/framebuf.h"
+#include "shell/framestage.h"
 
 namespace {
 
 const char* const usage =
     "usage: icon_look_headless [--cwd DIR] [--frames N] [--events FILE] [--client WxH]\n"
-    "                          [--screenshot FILE.bmp|FILE.png] [--trace FILE] [--help]\n"
+    "                          [--screenshot FILE.bmp|FILE.png] [--trace FILE] [--bench N]\n"
+    "                          [--help]\n"
     "\n"
     "Runs the viewer with no window system. Start-up enters DIR/data (DIR defaults to the\n"
     "current directory); after frame N (default 1) the window is closed and the exit code\n"
@@ -30,11 +34,49 @@ const char* const usage =
     "                     .png (8-bit RGB)\n"
     "  --trace FILE       write the program's debug output (start-up and release steps,\n"
     "                     frames) to FILE\n"
+    "  --bench N          run N frames unpaced (no minimum frame interval), then print\n"
+    "                     frames per second and the time of each stage of a frame\n"
     "  --help             show this text\n";
 
 int fail(const char* message) {
     fprintf(stderr, "icon_look_headless: %s\n(see icon_look_headless --help)\n", message);
     return 2;
+}
+
+// --bench: real time spent between the marks of every frame.
+struct StageClock {
+    std::chrono::steady_clock::time_point last;
+    double seconds[FRAME_MARKS] = {};  // stage ending at each mark
+    long long frames = 0;
+};
+StageClock stage_clock;
+
+void time_stage(int32_t mark) {
+    const auto now = std::chrono::steady_clock::now();
+    if (mark == FRAME_START) {
+        // Unpaced: the frame starts at once. Set before every frame, after start-up.
+        fb_set_min_interval(0);
+        stage_clock.frames++;
+    } else {
+        stage_clock.seconds[mark] += std::chrono::duration<double>(now - stage_clock.last).count();
+    }
+    stage_clock.last = now;
+}
+
+void print_stage_times() {
+    const char* const names[FRAME_MARKS] = {"", "clear", "model pass", "ordering-table build",
+                                            "drawing", "after drawing", "present"};
+    double total = 0;
+    for (double s : stage_clock.seconds) total += s;
+    const long long frames = stage_clock.frames;
+    printf("%lld frames in %.3f ms: %.1f frames/s\n", frames, total * 1e3,
+           total > 0 ? static_cast<double>(frames) / total : 0.0);
+    printf("%-22s %12s %8s\n", "stage", "ms/frame", "share");
+    for (int mark = FRAME_CLEARED; mark < FRAME_MARKS; mark++) {
+        const double s = stage_clock.seconds[mark];
+        printf("%-22s %12.4f %7.1f%%\n", names[mark], frames > 0 ? s * 1e3 / frames : 0.0,
+               total > 0 ? 100.0 * s / total : 0.0);
+    }
 }
 
 bool parse_count(const char* text, long long low, long long* value) {
@@ -51,6 +93,8 @@ bool parse_count(const char* text, long long low, long long* value) {
 int main(int argc, char** argv) {
     const char* cwd = nullptr;
     long long frames = 1;
+    bool frames_given = false;
+    bool bench = false;
     char message[600];
     headless_reset();
     for (int i = 1; i < argc; i++) {
@@ -60,7 +104,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         const char* const known[] = {"--cwd", "--frames", "--events", "--client", "--screenshot",
-                                     "--trace"};
+                                     "--trace", "--bench"};
         bool is_known = false;
         for (const char* k : known) is_known = is_known || strcmp(option, k) == 0;
         if (!is_known) {
@@ -76,6 +120,10 @@ int main(int argc, char** argv) {
             cwd = value;
         } else if (strcmp(option, "--frames") == 0) {
             if (!parse_count(value, 0, &frames)) return fail("--frames takes a whole number N >= 0");
+            frames_given = true;
+        } else if (strcmp(option, "--bench") == 0) {
+            if (!parse_count(value, 1, &frames)) return fail("--bench takes a whole number N >= 1");
+            bench = true;
         } else if (strcmp(option, "--events") == 0) {
             char error[512];
             if (headless_load_events(value, error, sizeof error) != 0) return fail(error);
@@ -112,6 +160,8 @@ int main(int argc, char** argv) {
         snprintf(message, sizeof message, "cannot change to the directory %s", cwd);
         return fail(message);
     }
+    if (bench && frames_given) return fail("--bench N runs N frames: leave out --frames");
+    if (bench) frame_set_mark_hook(time_stage);
     headless_set_frame_limit(frames);
     int code = WinMain(GetModuleHandleA(nullptr), nullptr, const_cast<char*>(""), SW_SHOWDEFAULT);
     // The program ended before the last frame (Esc or closed): the last frame
@@ -123,5 +173,6 @@ int main(int argc, char** argv) {
         headless_write_screenshot(path);
     }
     headless_close_trace();
+    if (bench) print_stage_times();
     return code;
 }

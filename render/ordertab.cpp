@@ -8,6 +8,7 @@
 #include "raster/textured.h"
 #include "render/gouraud.h"
 #include "render/surface.h"
+#include "shell/framestage.h"
 #include "shell/memory.h"
 
 namespace {
@@ -232,6 +233,7 @@ void ot_table_release() {
 
 int32_t ot_flush() {
     ot_build(rb_drawn());
+    frame_mark(FRAME_OT_BUILT);
     ot_draw(rb_drawn());
     return 0;
 }

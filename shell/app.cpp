@@ -9,6 +9,7 @@
 #include "render/renderbuf.h"
 #include "render/surface.h"
 #include "shell/framebuf.h"
+#include "shell/framestage.h"
 #include "shell/memory.h"
 #include "shell/mouse.h"
 
@@ -152,7 +153,9 @@ void app_term() {
 }
 
 void app_frame(HWND window, int32_t, int32_t) {
+    frame_mark(FRAME_START);
     fb_begin_frame(window, FB_CLEAR);
+    frame_mark(FRAME_CLEARED);
     shade_before_frame();
     int32_t x = 0;
     int32_t y = 0;
@@ -176,9 +179,13 @@ void app_frame(HWND window, int32_t, int32_t) {
     cam_set_light_angles(0, light_angle, 576);
     light_angle = (light_angle + 4) & ANGLE_MASK;
     mdl_update_all();
+    frame_mark(FRAME_MODELLED);
     ot_flush();
+    frame_mark(FRAME_DRAWN);
     shade_after_frame();
+    frame_mark(FRAME_PRESENTING);
     fb_present();
+    frame_mark(FRAME_PRESENTED);
 }
 
 int32_t app_light_angle() {

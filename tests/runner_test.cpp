@@ -176,6 +176,27 @@ TEST(Runner, AnOddClientWidthDoesNotSkewTheRows) {
     EXPECT_EQ(odd_image.pixels, even_image.pixels);
 }
 
+TEST(Runner, BenchRunsUnpacedFramesAndPrintsEveryStage) {
+    std::string benched = test_output_path("benched.bmp");
+    std::string paced = test_output_path("paced.bmp");
+    RunResult bench =
+        run_headless({"--cwd", ICON_LOOK_SOURCE_DIR, "--bench", "3", "--screenshot", benched});
+    ASSERT_EQ(bench.exit_code, 0) << bench.err;
+    EXPECT_NE(bench.out.find("3 frames in "), std::string::npos) << bench.out;
+    for (const char* stage : {"clear", "model pass", "ordering-table build", "drawing",
+                              "after drawing", "present"}) {
+        EXPECT_NE(bench.out.find(std::string("\n") + stage + " "), std::string::npos) << stage;
+    }
+    // Timing changes nothing drawn.
+    ASSERT_EQ(run_headless({"--cwd", ICON_LOOK_SOURCE_DIR, "--frames", "3", "--screenshot", paced})
+                  .exit_code,
+              0);
+    EXPECT_EQ(read_file(benched), read_file(paced));
+
+    EXPECT_EQ(run_headless({"--bench", "0"}).exit_code, 2);
+    EXPECT_EQ(run_headless({"--bench", "2", "--frames", "2"}).exit_code, 2);
+}
+
 TEST(Runner, MissingDataShowsMessagesButRunsAndEndsCleanly) {
     std::string empty_root = test_output_path("");
     RunResult r = run_headless({"--cwd", empty_root, "--frames", "3"});
