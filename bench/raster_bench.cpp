@@ -1,0 +1,151 @@
+// Each rasterizer family on seeded triangle sets of three sizes, with the
+// peer drawing the same triangles where it has a matching mode.
+#include <deque>
+#include <string>
+
+#include "alloc_count.h"
+#include "bench_support.h"
+#include "bench_main.h"
+#include "model/shade.h"
+#include "peer.h"
+#include "raster/shaded.h"
+#include "raster/textured.h"
+#include "render/gouraud.h"
+#include "render/surface.h"
+#include "shell/memory.h"
+
+namespace {
+
+enum PeerMode { PEER_NONE, PEER_FLAT, PEER_COLOURS, PEER_TEXTURED_WHITE, PEER_TEXTURED_COLOURS };
+
+struct Family {
+    const char* name;
+    void (*draw)(const BenchTri& t, int32_t texture);
+    PeerMode peer;
+};
+
+const Family families[] = {
+    {"flat",
+     [](const BenchTri& t, int32_t) { draw_flat_triangle(&t.sv[0], &t.sv[1], &t.sv[2], t.flat); },
+     PEER_FLAT},
+    {"gouraud",
+     [](const BenchTri& t, int32_t) {
+         draw_gouraud_triangle(&t.sv[0], &t.sv[1], &t.sv[2], &t.rgb[0], &t.rgb[1], &t.rgb[2]);
+     },
+     PEER_COLOURS},
+    {"gouraud_add",
+     [](const BenchTri& t, int32_t) {
+         draw_gouraud_add_triangle(&t.sv[0], &t.sv[1], &t.sv[2], &t.rgb[0], &t.rgb[1],
+                                   &t.rgb[2]);
+     },
+     PEER_NONE},
+    {"tex",
+     [](const BenchTri& t, int32_t texture) {
+         draw_tex_tri(&t.sv[0], &t.sv[1], &t.sv[2], &t.uv[0], &t.uv[1], &t.uv[2], texture);
+     },
+     PEER_TEXTURED_WHITE},
+    {"tex_add",
+     [](const BenchTri& t, int32_t texture) {
+         draw_tex_tri_add(&t.sv[0], &t.sv[1], &t.sv[2], &t.uv[0], &t.uv[1], &t.uv[2], texture);
+     },
+     PEER_NONE},
+    {"tex_half",
+     [](const BenchTri& t, int32_t texture) {
+         draw_tex_tri_half(&t.sv[0], &t.sv[1], &t.sv[2], &t.uv[0], &t.uv[1], &t.uv[2], texture);
+     },
+     PEER_NONE},
+    {"lit",
+     [](const BenchTri& t, int32_t texture) {
+         draw_shaded_tex_tri(&t.sv[0], &t.sv[1], &t.sv[2], &t.rgb[0], &t.rgb[1], &t.rgb[2],
+                             &t.uv[0], &t.uv[1], &t.uv[2], texture, 0);
+     },
+     PEER_TEXTURED_COLOURS},
+};
+
+struct SizeClass {
+    const char* name;
+    int32_t count;
+    double area;
+    uint32_t seed;
+};
+
+const SizeClass sizes[] = {
+    {"16px", 20000, 16, 16},
+    {"200px", 2000, 200, 200},
+    {"20000px", 40, 20000, 20000},
+};
+
+uint8_t expand5(uint16_t colour, int shift) {
+    return static_cast<uint8_t>(((colour >> shift) & 31) << 3);
+}
+
+int32_t make_peer_batch(const PolySet& set, PeerMode mode) {
+    std::vector<PeerVertex> vertices;
+    for (const BenchTri& t : set.tris) {
+        for (int k = 0; k < 3; k++) {
+            PeerVertex p{static_cast<float>(t.sv[k].x), static_cast<float>(t.sv[k].y),
+                         static_cast<float>(t.uv[k].x), static_cast<float>(t.uv[k].y),
+                         static_cast<uint8_t>(t.rgb[k].x), static_cast<uint8_t>(t.rgb[k].y),
+                         static_cast<uint8_t>(t.rgb[k].z)};
+            if (mode == PEER_FLAT) {
+                p.r = expand5(t.flat, 10);
+                p.g = expand5(t.flat, 5);
+                p.b = expand5(t.flat, 0);
+            } else if (mode == PEER_TEXTURED_WHITE) {
+                p.r = p.g = p.b = 255;
+            }
+            vertices.push_back(p);
+        }
+    }
+    const bool textured = mode == PEER_TEXTURED_WHITE || mode == PEER_TEXTURED_COLOURS;
+    return peer_batch(vertices, textured);
+}
+
+void run_family(benchmark::State& state, const Family& family, const PolySet& set,
+                int32_t batch) {
+    const int32_t texture = bench_texture_slot();
+    bench_use_surface();
+    shade_select_ramp(0);
+    double ours = 0;
+    double peer = 0;
+    int64_t allocations = 0;
+    for (auto _ : state) {
+        const int64_t calls = alloc_calls();
+        const int32_t mem_calls = mem_alloc_calls();
+        const auto start = std::chrono::steady_clock::now();
+        for (const BenchTri& t : set.tris) family.draw(t, texture);
+        const double spent = seconds_since(start);
+        allocations += alloc_calls() - calls + (mem_alloc_calls() - mem_calls);
+        benchmark::DoNotOptimize(bench_surface()[0]);
+        ours += spent;
+        state.SetIterationTime(spent);
+        if (batch >= 0) {
+            const auto peer_start_time = std::chrono::steady_clock::now();
+            peer_draw(batch);
+            peer += seconds_since(peer_start_time);
+        }
+    }
+    report_rates(state, set.pixels, static_cast<int64_t>(set.tris.size()), ours, peer);
+    state.counters["allocs"] = static_cast<double>(allocations);
+}
+
+}  // namespace
+
+void register_raster_benchmarks() {
+    static std::deque<PolySet> sets;  // for the life of the program
+    peer_start(bench_texels());
+    for (const SizeClass& size : sizes) {
+        sets.push_back(make_poly_set(size.count, size.area, size.seed));
+        const PolySet* set = &sets.back();
+        for (const Family& family : families) {
+            const int32_t batch = family.peer == PEER_NONE ? -1 : make_peer_batch(*set, family.peer);
+            const std::string name = std::string("raster/") + family.name + "/" + size.name;
+            benchmark::RegisterBenchmark(name.c_str(),
+                                         [&family, set, batch](benchmark::State& state) {
+                                             run_family(state, family, *set, batch);
+                                         })
+                ->UseManualTime()
+                ->Unit(benchmark::kMicrosecond);
+        }
+    }
+}
