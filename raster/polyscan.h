@@ -207,6 +207,13 @@ inline TexWalk tex_walk(int32_t left_u, int32_t left_v, int32_t right_u, int32_t
     return w;
 }
 
+// The walk `pixels` pixels further on.
+inline TexWalk tex_walk_skip(TexWalk w, int32_t pixels) {
+    w.u += static_cast<uint32_t>(pixels) * w.du;
+    w.v += static_cast<uint32_t>(pixels) * w.dv;
+    return w;
+}
+
 // The span state in registers for one span.
 struct TexAddress {
     uint32_t u_mask, v_mask, v_shift;

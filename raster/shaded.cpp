@@ -1,7 +1,10 @@
 #include "raster/shaded.h"
 
+#include <cstring>
+
 #include "model/shade.h"
 #include "raster/polyscan.h"
+#include "raster/simd.h"
 
 namespace {
 
@@ -26,6 +29,75 @@ inline uint32_t ramp_row(uint32_t level) {
     return (level >> 5) & 0x3E0;
 }
 
+inline ChannelWalk channel_skip(ChannelWalk c, int32_t pixels) {
+    c.level += static_cast<uint32_t>(pixels) * c.step;
+    return c;
+}
+
+#if RASTER_SIMD
+// Ramp entries at eight offsets, each read within a 4-byte word that lies
+// inside the ramp.
+SIMD_AVX2 inline __m256i ramp_entries(const uint8_t* ramp, __m256i offset) {
+    const __m256i word_start = _mm256_min_epu32(offset, _mm256_set1_epi32(RAMP_SIZE - 4));
+    const __m256i word =
+        _mm256_i32gather_epi32(reinterpret_cast<const int*>(ramp), word_start, 1);
+    const __m256i shift = _mm256_slli_epi32(_mm256_sub_epi32(offset, word_start), 3);
+    return _mm256_and_si256(_mm256_srlv_epi32(word, shift), _mm256_set1_epi32(0xFF));
+}
+
+// Ramp offset of a texel channel (5 bits at `shift`) at the level of its
+// colour channel.
+SIMD_AVX2 inline __m256i ramp_offset(__m256i level, __m256i texel, int shift) {
+    const __m256i row = _mm256_and_si256(_mm256_srli_epi32(level, 5), _mm256_set1_epi32(0x3E0));
+    const __m256i column =
+        _mm256_and_si256(_mm256_srli_epi32(texel, shift), _mm256_set1_epi32(31));
+    return _mm256_add_epi32(row, column);
+}
+
+// Eight pixels: texels of the next eight positions looked up in the ramp at
+// the current levels; the levels move on.
+SIMD_AVX2 inline __m256i shaded8(simd::TexLanes& lanes, __m256i* level, const __m256i* step,
+                                 const uint8_t* ramp) {
+    const __m256i texel = simd::next_texels(lanes);
+    const __m256i red = ramp_entries(ramp, ramp_offset(level[0], texel, 10));
+    const __m256i green = ramp_entries(ramp, ramp_offset(level[1], texel, 5));
+    const __m256i blue = ramp_entries(ramp, ramp_offset(level[2], texel, 0));
+    for (int k = 0; k < 3; k++) level[k] = _mm256_add_epi32(level[k], step[k]);
+    return _mm256_or_si256(
+        _mm256_or_si256(_mm256_slli_epi32(red, 10), _mm256_slli_epi32(green, 5)), blue);
+}
+
+// n pixels from p, eight at a time, the walks as they stand at p.
+SIMD_AVX2 void shaded_run(uint16_t* p, int32_t n, const TexWalk& w, const ChannelWalk* c,
+                          const TexAddress& a, const uint16_t* texels, const uint8_t* ramp) {
+    // Runs of n - n % 8 pixels from the start, then the last n % 8: when n is at
+    // least 8, as the last eight pixels once more (the same values again).
+    const int32_t whole = n & ~7;
+    const int32_t last = n >= 8 ? n - 8 : 0;
+    int32_t start = 0;
+    uint16_t part[8];
+    for (int32_t run = 0; run < 2; run++) {
+        const int32_t end = run == 0 ? whole : n;
+        if (run == 1) start = last;
+        if (start >= end) continue;
+        const TexWalk at = tex_walk_skip(w, start);
+        simd::TexLanes lanes =
+            simd::tex_lanes(at.u, at.v, at.du, at.dv, a.u_mask, a.v_mask, a.v_shift, texels);
+        __m256i level[3], step[3];
+        for (int k = 0; k < 3; k++) {
+            level[k] = simd::lanes(channel_skip(c[k], start).level, c[k].step);
+            step[k] = simd::times8(c[k].step);
+        }
+        for (; start + 8 <= end; start += 8) simd::store8(p + start, shaded8(lanes, level, step, ramp));
+        if (start < end) {
+            // Fewer than eight in all: through a buffer, no pixel past the span is touched.
+            simd::store8(part, shaded8(lanes, level, step, ramp));
+            std::memcpy(p + start, part, static_cast<size_t>(end - start) * 2);
+        }
+    }
+}
+#endif
+
 // The span of count pixels that starts at column x of row, its writes
 // confined to the columns 0..width-1. left and right hold u, v, red, green
 // and blue as the edges accumulate them.
@@ -35,14 +107,24 @@ void shaded_span(uint16_t* row, int32_t x, int32_t count, int32_t width, const i
     if (count <= 0) return;
     const SpanRange range = draw_confine_span(x, count, width);
     if (range.count <= 0) return;
-    ChannelWalk r = channel_walk(left[2], right[2], count, range.skip);
-    ChannelWalk g = channel_walk(left[3], right[3], count, range.skip);
-    ChannelWalk b = channel_walk(left[4], right[4], count, range.skip);
+    ChannelWalk c[3] = {channel_walk(left[2], right[2], count, range.skip),
+                        channel_walk(left[3], right[3], count, range.skip),
+                        channel_walk(left[4], right[4], count, range.skip)};
     TexWalk w = tex_walk(left[0], left[1], right[0], right[1], width_shift, height_shift, count,
                          range.skip);
     const TexAddress address = tex_address();
     uint16_t* p = row + range.first;
-    for (int32_t i = 0; i < range.count; i++) {
+    const int32_t n = range.count;
+#if RASTER_SIMD
+    if (n >= 2 && simd_enabled() && simd::texels_paired(texels)) {
+        shaded_run(p, n, w, c, address, texels, ramp);
+        return;
+    }
+#endif
+    ChannelWalk& r = c[0];
+    ChannelWalk& g = c[1];
+    ChannelWalk& b = c[2];
+    for (int32_t i = 0; i < n; i++) {
         const uint32_t texel = texels[address.index(w.u, w.v)];
         p[i] = static_cast<uint16_t>((ramp[ramp_row(r.level) + ((texel >> 10) & 31)] << 10) |
                                      (ramp[ramp_row(g.level) + ((texel >> 5) & 31)] << 5) |

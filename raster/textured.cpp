@@ -1,7 +1,10 @@
 #include "raster/textured.h"
 
+#include <cstring>
+
 #include "files/texture.h"
 #include "raster/polyscan.h"
+#include "raster/simd.h"
 
 int32_t tex_u_mask = 0;
 int32_t tex_v_mask = 0;
@@ -10,12 +13,22 @@ int32_t tex_v_shift = 0;
 namespace {
 
 struct CopyRule {
+    static constexpr bool reads_pixels = false;
     static uint16_t apply(uint32_t texel, uint32_t) { return static_cast<uint16_t>(texel); }
+#if RASTER_SIMD
+    SIMD_AVX2 static __m256i apply8(__m256i texels, const uint16_t*) { return texels; }
+#endif
 };
 
 // Channels added with their lowest bits cleared; an overflowing channel
 // becomes 31, and its carry stays in the next field (bit 15 for red).
 struct AddRule {
+    static constexpr bool reads_pixels = true;
+#if RASTER_SIMD
+    SIMD_AVX2 static __m256i apply8(__m256i texels, const uint16_t* p) {
+        return simd::add_saturate(texels, simd::load8(p));
+    }
+#endif
     static uint16_t apply(uint32_t texel, uint32_t pixel) {
         const uint32_t sum = (texel & 0x7BDE) + (pixel & 0x7BDE);
         const uint32_t carries = sum & 0x8420;
@@ -24,10 +37,45 @@ struct AddRule {
 };
 
 struct HalfRule {
+    static constexpr bool reads_pixels = true;
+#if RASTER_SIMD
+    SIMD_AVX2 static __m256i apply8(__m256i texels, const uint16_t* p) {
+        return simd::average(texels, simd::load8(p));
+    }
+#endif
     static uint16_t apply(uint32_t texel, uint32_t pixel) {
         return static_cast<uint16_t>(((texel >> 1) & 0x3DEF) + ((pixel >> 1) & 0x3DEF));
     }
 };
+
+#if RASTER_SIMD
+// n pixels from p, eight at a time, the walk as it stands at p.
+template <class Rule>
+SIMD_AVX2 void tex_run(uint16_t* p, int32_t n, const TexWalk& w, const TexAddress& a,
+                       const uint16_t* texels) {
+    simd::TexLanes lanes =
+        simd::tex_lanes(w.u, w.v, w.du, w.dv, a.u_mask, a.v_mask, a.v_shift, texels);
+    int32_t left = n;
+    for (; left >= 8; left -= 8, p += 8) {
+        simd::store8(p, Rule::apply8(simd::next_texels(lanes), p));
+    }
+    if (left == 0) return;
+    if (!Rule::reads_pixels && n >= 8) {
+        // The last eight pixels once more: the same values again.
+        const TexWalk last = tex_walk_skip(w, n - 8);
+        lanes = simd::tex_lanes(last.u, last.v, last.du, last.dv, a.u_mask, a.v_mask, a.v_shift,
+                                texels);
+        p -= 8 - left;
+        simd::store8(p, Rule::apply8(simd::next_texels(lanes), p));
+        return;
+    }
+    // A part of eight goes through a buffer: no pixel past the span is touched.
+    uint16_t part[8] = {};
+    if (Rule::reads_pixels) std::memcpy(part, p, static_cast<size_t>(left) * 2);
+    simd::store8(part, Rule::apply8(simd::next_texels(lanes), part));
+    std::memcpy(p, part, static_cast<size_t>(left) * 2);
+}
+#endif
 
 // The span of count pixels that starts at column x of row, its writes
 // confined to the columns 0..width-1.
@@ -42,7 +90,14 @@ void tex_span(uint16_t* row, int32_t x, int32_t count, int32_t width, int32_t le
                          range.skip);
     const TexAddress address = tex_address();
     uint16_t* p = row + range.first;
-    for (int32_t i = 0; i < range.count; i++) {
+    const int32_t n = range.count;
+#if RASTER_SIMD
+    if (n >= 2 && simd_enabled() && simd::texels_paired(texels)) {
+        tex_run<Rule>(p, n, w, address, texels);
+        return;
+    }
+#endif
+    for (int32_t i = 0; i < n; i++) {
         p[i] = Rule::apply(texels[address.index(w.u, w.v)], p[i]);
         w.u += w.du;
         w.v += w.dv;

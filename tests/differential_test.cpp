@@ -1,6 +1,7 @@
 // Millions of random polygons of every family, clipped and unclipped, on
-// random surfaces, textures and ramps: the rasterizers must write exactly the
-// pixels of the plain reference in raster_reference.cpp, and nothing else.
+// random surfaces, textures and ramps: the rasterizers, with and without their
+// eight-pixel kernels, must write exactly the pixels of the plain reference in
+// raster_reference.cpp, and nothing else.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include "model/shade.h"
 #include "platform/headless.h"
 #include "raster/shaded.h"
+#include "raster/simd.h"
 #include "raster/textured.h"
 #include "raster_reference.h"
 #include "render/gouraud.h"
@@ -201,7 +203,11 @@ void run_family(ref::Family family, uint32_t seed) {
     Scene s;
     const int64_t count = polygons_per_family();
     for (int64_t i = 0; i < count; i++) {
-        if (i % POLYGONS_PER_SCENE == 0) new_scene(random, &s);
+        if (i % POLYGONS_PER_SCENE == 0) {
+            new_scene(random, &s);
+            // Every other scene with the eight-pixel kernels, where the processor has them.
+            simd_enable(i / POLYGONS_PER_SCENE % 2 == 0);
+        }
         const ref::Polygon p = random_polygon(random, s);
         draw_ours(family, p, s);
         ref::draw(family, p, ref::Surface{s.theirs.data() + GUARD, s.width, s.height},
@@ -214,6 +220,7 @@ void run_family(ref::Family family, uint32_t seed) {
     }
     draw_set_surface_to(nullptr, 0, 0);
     shade_use_ramp(nullptr);
+    simd_enable(true);
 }
 
 TEST(Differential, Flat) { run_family(ref::FLAT, 1); }
