@@ -1,7 +1,5 @@
 #include "raster/shaded.h"
 
-#include <cstring>
-
 #include "model/shade.h"
 #include "raster/polyscan.h"
 #include "raster/simd.h"
@@ -17,8 +15,8 @@ struct ChannelWalk {
     uint32_t level, step;
 };
 
-inline ChannelWalk channel_walk(int32_t left, int32_t right, int32_t count, int32_t skip) {
-    const int32_t step = (wrap_sub(right, left) >> 1) / count;
+inline ChannelWalk channel_walk(int32_t left, int32_t right, const Divisor& count, int32_t skip) {
+    const int32_t step = draw_divide(wrap_sub(right, left) >> 1, count);
     return ChannelWalk{static_cast<uint32_t>(left >> 1) + static_cast<uint32_t>(skip) *
                                                                static_cast<uint32_t>(step),
                        static_cast<uint32_t>(step)};
@@ -54,47 +52,48 @@ SIMD_AVX2 inline __m256i ramp_offset(__m256i level, __m256i texel, int shift) {
     return _mm256_add_epi32(row, column);
 }
 
-// Eight pixels: texels of the next eight positions looked up in the ramp at
-// the current levels; the levels move on.
-SIMD_AVX2 inline __m256i shaded8(simd::TexLanes& lanes, __m256i* level, const __m256i* step,
-                                 const uint8_t* ramp) {
-    const __m256i texel = simd::next_texels(lanes);
-    const __m256i red = ramp_entries(ramp, ramp_offset(level[0], texel, 10));
-    const __m256i green = ramp_entries(ramp, ramp_offset(level[1], texel, 5));
-    const __m256i blue = ramp_entries(ramp, ramp_offset(level[2], texel, 0));
-    for (int k = 0; k < 3; k++) level[k] = _mm256_add_epi32(level[k], step[k]);
-    return _mm256_or_si256(
-        _mm256_or_si256(_mm256_slli_epi32(red, 10), _mm256_slli_epi32(green, 5)), blue);
-}
+struct ShadedKernel {
+    static constexpr bool reads_pixels = false;
+    TexWalk walk;
+    const ChannelWalk* channels;
+    TexAddress address;
+    const uint16_t* texels;
+    const uint8_t* ramp;
+    simd::TexLanes lanes;
+    __m256i level[3], step[3];
 
-// n pixels from p, eight at a time, the walks as they stand at p.
-SIMD_AVX2 void shaded_run(uint16_t* p, int32_t n, const TexWalk& w, const ChannelWalk* c,
-                          const TexAddress& a, const uint16_t* texels, const uint8_t* ramp) {
-    // Runs of n - n % 8 pixels from the start, then the last n % 8: when n is at
-    // least 8, as the last eight pixels once more (the same values again).
-    const int32_t whole = n & ~7;
-    const int32_t last = n >= 8 ? n - 8 : 0;
-    int32_t start = 0;
-    uint16_t part[8];
-    for (int32_t run = 0; run < 2; run++) {
-        const int32_t end = run == 0 ? whole : n;
-        if (run == 1) start = last;
-        if (start >= end) continue;
-        const TexWalk at = tex_walk_skip(w, start);
-        simd::TexLanes lanes =
-            simd::tex_lanes(at.u, at.v, at.du, at.dv, a.u_mask, a.v_mask, a.v_shift, texels);
-        __m256i level[3], step[3];
+    SIMD_AVX2 void restart(int32_t pixels) {
+        const TexWalk w = tex_walk_skip(walk, pixels);
+        lanes = simd::tex_lanes(w.u, w.v, w.du, w.dv, address.u_mask, address.v_mask,
+                                address.v_shift, texels);
         for (int k = 0; k < 3; k++) {
-            level[k] = simd::lanes(channel_skip(c[k], start).level, c[k].step);
-            step[k] = simd::times8(c[k].step);
-        }
-        for (; start + 8 <= end; start += 8) simd::store8(p + start, shaded8(lanes, level, step, ramp));
-        if (start < end) {
-            // Fewer than eight in all: through a buffer, no pixel past the span is touched.
-            simd::store8(part, shaded8(lanes, level, step, ramp));
-            std::memcpy(p + start, part, static_cast<size_t>(end - start) * 2);
+            level[k] = simd::lanes(channel_skip(channels[k], pixels).level, channels[k].step);
+            step[k] = simd::times8(channels[k].step);
         }
     }
+    // Texels of the next eight positions looked up in the ramp at the current
+    // levels; the levels move on.
+    SIMD_AVX2 __m256i next(const uint16_t*) {
+        const __m256i texel = simd::next_texels(lanes);
+        const __m256i red = ramp_entries(ramp, ramp_offset(level[0], texel, 10));
+        const __m256i green = ramp_entries(ramp, ramp_offset(level[1], texel, 5));
+        const __m256i blue = ramp_entries(ramp, ramp_offset(level[2], texel, 0));
+        for (int k = 0; k < 3; k++) level[k] = _mm256_add_epi32(level[k], step[k]);
+        return _mm256_or_si256(
+            _mm256_or_si256(_mm256_slli_epi32(red, 10), _mm256_slli_epi32(green, 5)), blue);
+    }
+};
+
+SIMD_AVX2 void shaded_run(uint16_t* p, int32_t n, const TexWalk& w, const ChannelWalk* c,
+                          const TexAddress& a, const uint16_t* texels, const uint8_t* ramp) {
+    ShadedKernel kernel;
+    kernel.walk = w;
+    kernel.channels = c;
+    kernel.address = a;
+    kernel.texels = texels;
+    kernel.ramp = ramp;
+    kernel.restart(0);
+    simd::run8(p, n, kernel);
 }
 #endif
 
@@ -107,11 +106,12 @@ void shaded_span(uint16_t* row, int32_t x, int32_t count, int32_t width, const i
     if (count <= 0) return;
     const SpanRange range = draw_confine_span(x, count, width);
     if (range.count <= 0) return;
-    ChannelWalk c[3] = {channel_walk(left[2], right[2], count, range.skip),
-                        channel_walk(left[3], right[3], count, range.skip),
-                        channel_walk(left[4], right[4], count, range.skip)};
-    TexWalk w = tex_walk(left[0], left[1], right[0], right[1], width_shift, height_shift, count,
-                         range.skip);
+    const Divisor divisor = draw_divisor(count);
+    ChannelWalk c[3] = {channel_walk(left[2], right[2], divisor, range.skip),
+                        channel_walk(left[3], right[3], divisor, range.skip),
+                        channel_walk(left[4], right[4], divisor, range.skip)};
+    TexWalk w = tex_walk(left[0], left[1], right[0], right[1], width_shift, height_shift,
+                         divisor, range.skip);
     const TexAddress address = tex_address();
     uint16_t* p = row + range.first;
     const int32_t n = range.count;

@@ -8,6 +8,8 @@
 #if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
 #define RASTER_SIMD 1
 #include <immintrin.h>
+
+#include <cstring>
 #define SIMD_AVX2 __attribute__((target("avx2")))
 #else
 #define RASTER_SIMD 0
@@ -99,6 +101,29 @@ SIMD_AVX2 inline __m256i next_texels(TexLanes& t) {
     t.u = _mm256_add_epi32(t.u, t.du);
     t.v = _mm256_add_epi32(t.v, t.dv);
     return _mm256_srlv_epi32(pair, _mm256_slli_epi32(odd, 4));
+}
+
+// n pixels from p, eight at a time. The kernel's next(p) gives the next eight
+// pixels (over the pixels at p, if it reads them) and moves on; restart(k)
+// puts it k pixels from the start. A last part of fewer than eight is drawn
+// again from eight before the end when the kernel only writes, else through a
+// buffer: no pixel past the span is ever touched.
+template <class Kernel>
+SIMD_AVX2 inline void run8(uint16_t* p, int32_t n, Kernel& kernel) {
+    int32_t left = n;
+    for (; left >= 8; left -= 8, p += 8) store8(p, kernel.next(p));
+    if (left == 0) return;
+    if (!Kernel::reads_pixels && n >= 8) {
+        kernel.restart(n - 8);
+        p -= 8 - left;
+        store8(p, kernel.next(p));
+        return;
+    }
+    uint16_t part[8] = {};
+    const size_t bytes = static_cast<size_t>(left) * 2;
+    if (Kernel::reads_pixels) std::memcpy(part, p, bytes);
+    store8(part, kernel.next(part));
+    std::memcpy(p, part, bytes);
 }
 
 // The pair reads need texels on a 4-byte boundary.

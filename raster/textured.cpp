@@ -1,7 +1,5 @@
 #include "raster/textured.h"
 
-#include <cstring>
-
 #include "files/texture.h"
 #include "raster/polyscan.h"
 #include "raster/simd.h"
@@ -49,31 +47,33 @@ struct HalfRule {
 };
 
 #if RASTER_SIMD
-// n pixels from p, eight at a time, the walk as it stands at p.
+template <class Rule>
+struct TexKernel {
+    static constexpr bool reads_pixels = Rule::reads_pixels;
+    TexWalk walk;
+    TexAddress address;
+    const uint16_t* texels;
+    simd::TexLanes lanes;
+
+    SIMD_AVX2 void restart(int32_t pixels) {
+        const TexWalk w = tex_walk_skip(walk, pixels);
+        lanes = simd::tex_lanes(w.u, w.v, w.du, w.dv, address.u_mask, address.v_mask,
+                                address.v_shift, texels);
+    }
+    SIMD_AVX2 __m256i next(const uint16_t* p) {
+        return Rule::apply8(simd::next_texels(lanes), p);
+    }
+};
+
 template <class Rule>
 SIMD_AVX2 void tex_run(uint16_t* p, int32_t n, const TexWalk& w, const TexAddress& a,
                        const uint16_t* texels) {
-    simd::TexLanes lanes =
-        simd::tex_lanes(w.u, w.v, w.du, w.dv, a.u_mask, a.v_mask, a.v_shift, texels);
-    int32_t left = n;
-    for (; left >= 8; left -= 8, p += 8) {
-        simd::store8(p, Rule::apply8(simd::next_texels(lanes), p));
-    }
-    if (left == 0) return;
-    if (!Rule::reads_pixels && n >= 8) {
-        // The last eight pixels once more: the same values again.
-        const TexWalk last = tex_walk_skip(w, n - 8);
-        lanes = simd::tex_lanes(last.u, last.v, last.du, last.dv, a.u_mask, a.v_mask, a.v_shift,
-                                texels);
-        p -= 8 - left;
-        simd::store8(p, Rule::apply8(simd::next_texels(lanes), p));
-        return;
-    }
-    // A part of eight goes through a buffer: no pixel past the span is touched.
-    uint16_t part[8] = {};
-    if (Rule::reads_pixels) std::memcpy(part, p, static_cast<size_t>(left) * 2);
-    simd::store8(part, Rule::apply8(simd::next_texels(lanes), part));
-    std::memcpy(p, part, static_cast<size_t>(left) * 2);
+    TexKernel<Rule> kernel;
+    kernel.walk = w;
+    kernel.address = a;
+    kernel.texels = texels;
+    kernel.restart(0);
+    simd::run8(p, n, kernel);
 }
 #endif
 
@@ -86,7 +86,8 @@ void tex_span(uint16_t* row, int32_t x, int32_t count, int32_t width, int32_t le
     if (count <= 0) return;
     const SpanRange range = draw_confine_span(x, count, width);
     if (range.count <= 0) return;
-    TexWalk w = tex_walk(left_u, left_v, right_u, right_v, width_shift, height_shift, count,
+    TexWalk w = tex_walk(left_u, left_v, right_u, right_v, width_shift, height_shift,
+                         draw_divisor(count),
                          range.skip);
     const TexAddress address = tex_address();
     uint16_t* p = row + range.first;

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "raster/simd.h"
+#include "render/divide.h"
 #include "render/surface.h"
 
 namespace {
@@ -12,14 +14,15 @@ using GouraudDriver = void (*)(const ScreenVertex* const*, const Vec4* const*, i
 
 // Screen coordinates and colours may be anything a file or a projection near
 // the camera produced, so all of this arithmetic wraps.
-int32_t edge_slope(int32_t from, int32_t to, int32_t divisor) {
-    return wrap_div(wrap_shl(wrap_sub(to, from), 8), divisor);
+int32_t edge_slope(int32_t from, int32_t to, const Divisor& divisor) {
+    return draw_divide(wrap_shl(wrap_sub(to, from), 8), divisor);
 }
 
 // A value at the border: `reach` steps of the clipped coordinate away from the
 // outside end, along the slope between the two ends.
 int32_t cross_value(int32_t outside, int32_t inside, int32_t divisor, int32_t reach) {
-    return wrap_add(outside, wrap_mul(reach, edge_slope(outside, inside, divisor)) >> 8);
+    return wrap_add(outside,
+                    wrap_mul(reach, edge_slope(outside, inside, draw_divisor(divisor))) >> 8);
 }
 
 // Where the edge from `outside` to `inside` crosses the columns (or rows) of
@@ -105,7 +108,7 @@ void move_on(EdgeSide* side, const GouraudVertex* p, int32_t m) {
     side->target = to;
     const GouraudVertex& a = p[from];
     const GouraudVertex& b = p[to];
-    int32_t divisor = draw_widen(b.y - a.y);
+    const Divisor divisor = draw_divisor(draw_widen(b.y - a.y));
     side->slope[0] = edge_slope(a.x, b.x, divisor);
     for (int i = 0; i < 3; ++i) side->slope[i + 1] = edge_slope(a.c[i], b.c[i], divisor);
 }
@@ -204,6 +207,54 @@ constexpr uint32_t ADD_PAIR_FIELDS = 0x7BDE7BDEu;
 constexpr uint32_t ADD_PAIR_CARRIES = 0x84208420u;
 constexpr int ADD_SHIFT[3] = {15, 10, 5};
 
+#if RASTER_SIMD
+// Eight pixels of a span at a time: the channel values of eight pixels.
+template <bool Additive>
+struct GouraudKernel {
+    static constexpr bool reads_pixels = Additive;
+    const uint32_t* value;
+    const uint32_t* step;
+    __m256i channel[3], step8[3];
+
+    SIMD_AVX2 void restart(int32_t pixels) {
+        for (int i = 0; i < 3; i++) {
+            channel[i] = simd::lanes(value[i] + static_cast<uint32_t>(pixels) * step[i], step[i]);
+            step8[i] = simd::times8(step[i]);
+        }
+    }
+    SIMD_AVX2 __m256i next(const uint16_t* p) {
+        __m256i pixels;
+        if (Additive) {
+            const __m256i source = _mm256_srli_epi32(
+                _mm256_or_si256(
+                    _mm256_or_si256(
+                        _mm256_and_si256(channel[0], _mm256_set1_epi32(0x78000000)),
+                        _mm256_and_si256(channel[1], _mm256_set1_epi32(0x03C00000))),
+                    _mm256_and_si256(channel[2], _mm256_set1_epi32(0x001E0000))),
+                16);
+            pixels = simd::add_saturate(simd::load8(p), source);
+        } else {
+            pixels = _mm256_or_si256(
+                _mm256_or_si256(
+                    _mm256_and_si256(channel[0], _mm256_set1_epi32(0x7C00)),
+                    _mm256_and_si256(_mm256_srli_epi32(channel[1], 5), _mm256_set1_epi32(0x03E0))),
+                _mm256_and_si256(_mm256_srli_epi32(channel[2], 10), _mm256_set1_epi32(0x001F)));
+        }
+        for (int i = 0; i < 3; i++) channel[i] = _mm256_add_epi32(channel[i], step8[i]);
+        return pixels;
+    }
+};
+
+template <bool Additive>
+SIMD_AVX2 void gouraud_run(uint16_t* p, int32_t n, const uint32_t* value, const uint32_t* step) {
+    GouraudKernel<Additive> kernel;
+    kernel.value = value;
+    kernel.step = step;
+    kernel.restart(0);
+    simd::run8(p, n, kernel);
+}
+#endif
+
 }  // namespace
 
 void draw_gouraud_triangle(const ScreenVertex* v0, const ScreenVertex* v1,
@@ -267,18 +318,25 @@ void draw_gouraud_span(uint16_t* row, int32_t x, int32_t count, const int32_t* l
                        const int32_t* right) {
     if (count <= 0) return;
     // Colour with 7 fraction bits: the top five bits of a channel sit at 10..14.
+    const Divisor divisor = draw_divisor(count);
     uint32_t value[3];
     uint32_t step[3];
     for (int i = 0; i < 3; ++i) {
         value[i] = static_cast<uint32_t>(left[i] >> 1);
-        step[i] = static_cast<uint32_t>((wrap_sub(right[i], left[i]) >> 1) / count);
+        step[i] = static_cast<uint32_t>(draw_divide(wrap_sub(right[i], left[i]) >> 1, divisor));
     }
     SpanRange range = draw_confine_span(x, count, draw_surface()->width);
     if (range.count <= 0) return;
     skip_pixels(value, step, range.skip);
 
-    uint32_t red = value[0], green = value[1], blue = value[2];
     uint16_t* p = row + range.first;
+#if RASTER_SIMD
+    if (range.count >= 2 && simd_enabled()) {
+        gouraud_run<false>(p, range.count, value, step);
+        return;
+    }
+#endif
+    uint32_t red = value[0], green = value[1], blue = value[2];
     for (int32_t i = 0; i < range.count; ++i) {
         p[i] = static_cast<uint16_t>((red & 0x7C00u) | ((green >> 5) & 0x03E0u) |
                                      ((blue >> 10) & 0x001Fu));
@@ -292,19 +350,26 @@ void draw_gouraud_add_span(uint16_t* row, int32_t x, int32_t count, const int32_
                            const int32_t* right) {
     if (count <= 0) return;
     // Each channel scaled so that its top four bits lie where add_source takes them.
+    const Divisor divisor = draw_divisor(count);
     uint32_t value[3];
     uint32_t step[3];
     for (int i = 0; i < 3; ++i) {
         value[i] = static_cast<uint32_t>(wrap_shl(left[i], ADD_SHIFT[i]));
         step[i] = static_cast<uint32_t>(
-            wrap_shl(wrap_sub(right[i], left[i]), ADD_SHIFT[i]) / count);
+            draw_divide(wrap_shl(wrap_sub(right[i], left[i]), ADD_SHIFT[i]), divisor));
     }
     SpanRange range = draw_confine_span(x, count, draw_surface()->width);
     if (range.count <= 0) return;
     skip_pixels(value, step, range.skip);
 
-    uint32_t red = value[0], green = value[1], blue = value[2];
     uint16_t* p = row + range.first;
+#if RASTER_SIMD
+    if (range.count >= 2 && simd_enabled()) {
+        gouraud_run<true>(p, range.count, value, step);
+        return;
+    }
+#endif
+    uint32_t red = value[0], green = value[1], blue = value[2];
     // Two pixels per word, the first in the low half (little-endian); the
     // halves never carry into each other.
     for (int32_t pairs = range.count >> 1; pairs > 0; --pairs) {

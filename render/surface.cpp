@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "raster/simd.h"
 #include "shell/fbinfo.h"
 
 namespace {
@@ -128,7 +129,28 @@ int32_t draw_top_vertex(const ClipVertex* v, int32_t m) {
     return top;
 }
 
+#if RASTER_SIMD
+namespace {
+
+// Sixteen pixels per store; the last sixteen are written again for the rest.
+SIMD_AVX2 void fill_run(uint16_t* p, int32_t count, uint16_t colour) {
+    const __m256i pixels = _mm256_set1_epi16(static_cast<short>(colour));
+    for (int32_t i = 0; i + 16 <= count; i += 16) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + i), pixels);
+    }
+    if ((count & 15) != 0) _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + count - 16), pixels);
+}
+
+}  // namespace
+#endif
+
 void draw_fill_span(uint16_t* p, int32_t count, uint16_t colour) {
+#if RASTER_SIMD
+    if (count >= 16 && simd_enabled()) {
+        fill_run(p, count, colour);
+        return;
+    }
+#endif
     const uint32_t pair = colour | static_cast<uint32_t>(colour) << 16;
     for (; count >= 2; count -= 2, p += 2) std::memcpy(p, &pair, sizeof pair);
     if (count == 1) *p = colour;

@@ -41,7 +41,7 @@ void draw_rect_outline(int32_t x, int32_t y, int32_t w, int32_t h, uint16_t colo
 // needs room for DRAW_CLIP_MAX vertices. Returns the number of vertices in out.
 int32_t draw_clip_polygon(const ScreenVertex* const* in, int32_t n, ClipVertex* out);
 int32_t draw_top_vertex(const ClipVertex* v, int32_t m);
-// Two pixels per 32-bit store, the first in the low half.
+// Fills count pixels from p (none when count <= 0).
 void draw_fill_span(uint16_t* p, int32_t count, uint16_t colour);
 
 // D(d): the widened divisor of edge slopes, never zero. A difference of
