@@ -3,6 +3,7 @@
 #include "files/texture.h"
 #include "geometry/camera.h"
 #include "geometry/matrix.h"
+#include "model/loader.h"
 #include "model/model.h"
 #include "model/shade.h"
 #include "render/ordertab.h"
@@ -125,6 +126,27 @@ int32_t app_init(HWND window) {
     rb_make_normal_pool(1500);
     trace_step("start-up: tex_load");
     texture_handle = tex_load("tes256.bmp");
+    trace_step("start-up: mdl_load");
+    model_handle = mdl_load("mdt.txt", texture_handle);
+    // A model that did not load leaves an empty slot: its steps are skipped.
+    trace_step("start-up: model scale");
+    if (Vec4* scale = mdl_scale(model_handle)) {
+        scale->x = FX_ONE;
+        scale->y = FX_ONE;
+        scale->z = FX_ONE;
+    }
+    trace_step("start-up: mdl_set_bone_flags");
+    mdl_set_bone_flags(model_handle, BONE_LIT);
+    trace_step("start-up: mdl_show");
+    mdl_show(model_handle);
+    trace_step("start-up: mdl_compute_normals");
+    mdl_compute_normals(model_handle);
+    trace_step("start-up: model position");
+    if (Vec4* position = mdl_position(model_handle)) {
+        position->x = 0;
+        position->y = 0;
+        position->z = 200;
+    }
     trace_step("start-up: rb_convert_colours");
     rb_convert_colours();
     trace_step("start-up: fb_set_clear_colour");
