@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -56,10 +55,11 @@ struct Xyz {
 // An object file, chunk by chunk; the total size is set when it is done.
 class Obj {
 public:
+    // A size of -1 stands for the true one: header and data.
     Obj& chunk(int32_t code, int32_t count, const std::string& data, int32_t size = -1) {
         put16(&bytes_, code);
         put16(&bytes_, count);
-        put32(&bytes_, size >= 0 || size < -1 ? size : 8 + static_cast<int32_t>(data.size()));
+        put32(&bytes_, size == -1 ? 8 + static_cast<int32_t>(data.size()) : size);
         bytes_ += data;
         return *this;
     }
@@ -105,6 +105,7 @@ public:
         bytes_ += b;
         return *this;
     }
+    // A total of -1 stands for the file's size.
     std::string done(int32_t total = -1) const {
         std::string b = bytes_;
         std::string t;
@@ -126,8 +127,11 @@ std::string square_object() {
         .done();
 }
 
-std::string head(const std::string& bones, const std::string& rest = "0 0 0 0 0 0 0 0 512 512 512 0") {
-    return "SEC_M_HEAD:\nIVVV\n" + bones + " " + rest + "\nEND_SEC:\n";
+// Position, rotation and scale of a HEAD record.
+const char PLACEMENT[] = "0 0 0 0  0 0 0 0  512 512 512 0";
+
+std::string head(const std::string& bones, const std::string& placement = PLACEMENT) {
+    return "SEC_M_HEAD:\nIVVV\n" + bones + " " + placement + "\nEND_SEC:\n";
 }
 
 std::string objects(const std::vector<std::string>& names) {
