@@ -24,7 +24,6 @@ struct Reader {
     int32_t bone_limit;
     AnimSet* set;
     int32_t pose_count;  // P
-    int32_t seek_count;  // keyframes that have a record
     int32_t set_size;    // bytes the finished set takes
     bool no_memory;      // the allocation has shown its own message
 };
@@ -108,7 +107,6 @@ bool read_seek(Reader* r, const Section* section) {
             if (!truncate_to_int(float_at(record, 4 + j), &key->extra[j])) return false;
         }
     }
-    r->seek_count = count;
     return true;
 }
 
@@ -204,7 +202,7 @@ int32_t anim_load(const char* name, int32_t slot) {
 AnimSet* anim_parse(const char* name, int32_t bone_limit) {
     SectionFile* image = sec_load(name);
     if (image == nullptr) return nullptr;
-    Reader r = {bone_limit, nullptr, 0, 0, 0, false};
+    Reader r = {bone_limit, nullptr, 0, 0, false};
     int32_t expected = HEAD_SECTION;
     bool good = true;
     for (const Section* s = image; good && sec_name_size(s) != -1; s = sec_next(s)) {
