@@ -1,6 +1,5 @@
-#include "files/anim.h"
-
 #include <gtest/gtest.h>
+
 #include <unistd.h>
 
 #include <cmath>
@@ -8,8 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "files/anim.h"
+#include "files/texture.h"
+#include "geometry/matrix.h"
+#include "model/loader.h"
 #include "model/model.h"
 #include "platform/headless.h"
+#include "render/renderbuf.h"
 #include "shell/memory.h"
 #include "test_support.h"
 
@@ -323,25 +327,53 @@ TEST_F(AnimTest, SlotsAndTheirModels) {
     anim_step(slot);
 }
 
-TEST_F(AnimTest, ShippedAnimationLoadsForTheShippedSkeleton) {
-    // The sample robot has fifteen bones.
-    const int32_t slot = model(15);
-    const std::string path = std::string(ICON_LOOK_SOURCE_DIR) + "/data/an.txt";
-    ASSERT_EQ(anim_load(path.c_str(), slot), slot);
+// The shipped model and animation, loaded in the start-up order.
+TEST(ShippedAnimation, LoadsForTheShippedModelAndPlays) {
+    headless_print_messages(false);
+    headless_clear_messages();
+    char previous_directory[4096] = {};
+    ASSERT_NE(getcwd(previous_directory, sizeof previous_directory), nullptr);
+    ASSERT_EQ(chdir((std::string(ICON_LOOK_SOURCE_DIR) + "/data").c_str()), 0);
+    ASSERT_EQ(mtx_init(), 0);
+    ASSERT_EQ(rb_init(), 0);
+    ASSERT_EQ(mdl_table_init(), 0);
+    ASSERT_EQ(tex_init(), 0);
+    ASSERT_EQ(anim_init(), 0);
+    rb_make_vertex_pool(1500);
+    rb_make_colour_pool(1500);
+    rb_make_uv_pool(1200);
+    rb_make_normal_pool(1500);
+    const int32_t model = mdl_load("mdt.txt", tex_load("tes256.bmp"));
+    ASSERT_GE(model, 0);
+    EXPECT_EQ(anim_load("an.txt", model), model);
+    EXPECT_EQ(*mdl_flags(model), MODEL_HIDDEN);
+    EXPECT_EQ(mdl_show(model), 0);
+    const AnimSet* set = anim_get(model);
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(set->bone_count, mdl_get(model)->bone_count);
+
+    // The figure moves between its first two keyframes.
+    auto pose = [model]() {
+        std::vector<int32_t> angles;
+        for (int32_t b = 0; b < mdl_get(model)->bone_count; b++) {
+            const Vec4* r = mdl_bone_rotation(model, b);
+            angles.insert(angles.end(), {r->x, r->y, r->z});
+        }
+        return angles;
+    };
+    anim_step(model);
+    const std::vector<int32_t> first = pose();
+    for (int32_t i = 0; i < 4; i++) anim_step(model);
+    EXPECT_NE(pose(), first);
+    for (int32_t i = 0; i < 1000; i++) anim_step(model);
     EXPECT_TRUE(messages().empty());
-    AnimSet* set = anim_get(slot);
-    EXPECT_EQ(set->bone_count, 15);
-    EXPECT_EQ(set->key_count, 8);
-    // The figure moves between the first two keyframes.
-    anim_step(slot);
-    std::vector<int32_t> first;
-    for (int32_t b = 0; b < 15; b++) first.push_back(mdl_bone_rotation(slot, b)->x);
-    for (int32_t i = 0; i < 4; i++) anim_step(slot);
-    std::vector<int32_t> later;
-    for (int32_t b = 0; b < 15; b++) later.push_back(mdl_bone_rotation(slot, b)->x);
-    EXPECT_NE(first, later);
-    for (int32_t i = 0; i < 1000; i++) anim_step(slot);
-    EXPECT_TRUE(messages().empty());
+
+    anim_release();
+    tex_release();
+    mdl_table_release();
+    rb_release();
+    mtx_release();
+    EXPECT_EQ(chdir(previous_directory), 0);
 }
 
 }  // namespace
