@@ -1,11 +1,13 @@
 #include "shell/app.h"
 
+#include "files/anim.h"
 #include "files/texture.h"
 #include "geometry/camera.h"
 #include "geometry/matrix.h"
 #include "model/loader.h"
 #include "model/model.h"
 #include "model/shade.h"
+#include "model/shapes.h"
 #include "render/ordertab.h"
 #include "render/renderbuf.h"
 #include "render/surface.h"
@@ -20,6 +22,7 @@ constexpr int WINDOW_HEIGHT = 508;
 
 int32_t texture_handle = 0;
 int32_t model_handle = 0;
+int32_t animation_handle = 0;
 int32_t light_angle = 0;
 int32_t window_x = 0;
 int32_t window_y = 0;
@@ -111,8 +114,14 @@ int32_t app_init(HWND window) {
     mdl_table_init();
     trace_step("start-up: tex_init");
     tex_init();
+    trace_step("start-up: shape_tables_init");
+    shape_tables_init();
+    trace_step("start-up: shape_generate");
+    shape_generate();
     trace_step("start-up: mouse_init");
     mouse_init();
+    trace_step("start-up: anim_init");
+    anim_init();
     trace_step("start-up: draw_set_surface");
     draw_set_surface();
     trace_step("start-up: cam_set_screen_centre");
@@ -135,6 +144,8 @@ int32_t app_init(HWND window) {
         scale->y = FX_ONE;
         scale->z = FX_ONE;
     }
+    trace_step("start-up: anim_load");
+    animation_handle = anim_load("an.txt", model_handle);
     trace_step("start-up: mdl_set_bone_flags");
     mdl_set_bone_flags(model_handle, BONE_LIT);
     trace_step("start-up: mdl_show");
@@ -157,8 +168,14 @@ int32_t app_init(HWND window) {
 }
 
 void app_term() {
+    trace_step("release: anim_release");
+    anim_release();
     trace_step("release: mouse_release");
     mouse_release();
+    trace_step("release: shape_release_stores");
+    shape_release_stores();
+    trace_step("release: shape_tables_release");
+    shape_tables_release();
     trace_step("release: tex_release");
     tex_release();
     trace_step("release: mdl_table_release");
@@ -199,6 +216,7 @@ void app_frame(HWND window, int32_t, int32_t) {
     light_angle = (light_angle + 4) & ANGLE_MASK;
     mdl_update_all();
     ot_flush();
+    anim_step(animation_handle);
     shade_after_frame();
     fb_present();
 }
