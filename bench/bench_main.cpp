@@ -4,9 +4,15 @@
 
 #include "bench_main.h"
 #include "platform/headless.h"
+#include "raster/simd.h"
+
+#include <cstdlib>
 
 int main(int argc, char** argv) {
     headless_print_messages(false);
+    // ICON_LOOK_SCALAR=1 measures the plain span loops instead of the kernels.
+    const char* scalar = getenv("ICON_LOOK_SCALAR");
+    simd_enable(scalar == nullptr || scalar[0] != '1');
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     register_floor_benchmarks();

@@ -112,17 +112,17 @@ void run_family(benchmark::State& state, const Family& family, const PolySet& se
     for (auto _ : state) {
         const int64_t calls = alloc_calls();
         const int32_t mem_calls = mem_alloc_calls();
-        const auto start = std::chrono::steady_clock::now();
+        const double start = thread_seconds();
         for (const BenchTri& t : set.tris) family.draw(t, texture);
-        const double spent = seconds_since(start);
+        const double spent = thread_seconds() - start;
         allocations += alloc_calls() - calls + (mem_alloc_calls() - mem_calls);
         benchmark::DoNotOptimize(bench_surface()[0]);
         ours += spent;
         state.SetIterationTime(spent);
         if (batch >= 0) {
-            const auto peer_start_time = std::chrono::steady_clock::now();
+            const double peer_start_time = thread_seconds();
             peer_draw(batch);
-            peer += seconds_since(peer_start_time);
+            peer += thread_seconds() - peer_start_time;
         }
     }
     report_rates(state, set.pixels, static_cast<int64_t>(set.tris.size()), ours, peer);

@@ -54,14 +54,12 @@ void frame() {
     app_frame(window, 0, 0);
 }
 
-std::chrono::steady_clock::time_point mark_time;
+double mark_time = 0;
 double stage_seconds[FRAME_MARKS];
 
 void time_stage(int32_t mark) {
-    const auto now = std::chrono::steady_clock::now();
-    if (mark != FRAME_START) {
-        stage_seconds[mark] += std::chrono::duration<double>(now - mark_time).count();
-    }
+    const double now = thread_seconds();
+    if (mark != FRAME_START) stage_seconds[mark] += now - mark_time;
     mark_time = now;
 }
 
@@ -187,16 +185,16 @@ void scene_draw(benchmark::State& state) {
         ot_build(rb_drawn());
         const int64_t calls = alloc_calls();
         const int32_t mem_calls = mem_alloc_calls();
-        const auto start = std::chrono::steady_clock::now();
+        const double start = thread_seconds();
         ot_draw(rb_drawn());
-        const double spent = seconds_since(start);
+        const double spent = thread_seconds() - start;
         allocations += alloc_calls() - calls + (mem_alloc_calls() - mem_calls);
         ours += spent;
         state.SetIterationTime(spent);
-        const auto peer_start_time = std::chrono::steady_clock::now();
+        const double peer_start_time = thread_seconds();
         if (batches.textured >= 0) peer_draw(batches.textured);
         if (batches.plain >= 0) peer_draw(batches.plain);
-        peer += seconds_since(peer_start_time);
+        peer += thread_seconds() - peer_start_time;
     }
     report_rates(state, batches.pixels, batches.polygons, ours, peer);
     state.counters["polygons"] = static_cast<double>(batches.polygons);

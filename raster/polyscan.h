@@ -113,6 +113,17 @@ int32_t clip_pass(const EdgePoint<N>* in, int32_t n, EdgePoint<N>* out, int axis
 template <int N>
 int32_t clip_poly(const EdgePoint<N>* in, int32_t n, EdgePoint<N>* out) {
     const RasterSurface* surface = draw_surface();
+    bool inside = true;
+    for (int32_t i = 0; i < n; i++) {
+        inside = inside && static_cast<uint32_t>(in[i].c[0]) <= static_cast<uint32_t>(surface->max_x) &&
+                 static_cast<uint32_t>(in[i].c[1]) <= static_cast<uint32_t>(surface->max_y);
+    }
+    if (inside) {
+        // Each pass emits every edge's end: the outline comes out turned by
+        // one vertex per pass.
+        for (int32_t i = 0; i < n; i++) out[i] = in[(i + 2) % n];
+        return n;
+    }
     EdgePoint<N> columns[POLY_CAPACITY];
     const int32_t m = clip_pass(in, n, columns, 0, surface->width);
     return clip_pass(columns, m, out, 1, surface->height);
@@ -206,13 +217,6 @@ inline TexWalk tex_walk(int32_t left_u, int32_t left_v, int32_t right_u, int32_t
           static_cast<uint32_t>(skip) * w.du;
     w.v = static_cast<uint32_t>(wrap_shl(left_v, height_shift) >> 8) +
           static_cast<uint32_t>(skip) * w.dv;
-    return w;
-}
-
-// The walk `pixels` pixels further on.
-inline TexWalk tex_walk_skip(TexWalk w, int32_t pixels) {
-    w.u += static_cast<uint32_t>(pixels) * w.du;
-    w.v += static_cast<uint32_t>(pixels) * w.dv;
     return w;
 }
 

@@ -8,6 +8,8 @@ namespace {
 
 // Walked after x: u, v, red, green, blue.
 constexpr int SHADED_VALUES = 5;
+// Spans of at least this many pixels go through the eight-pixel kernel.
+constexpr int32_t SHADED_KERNEL_MIN = 32;
 
 // A colour channel across a span, held as colour x 128; the difference is
 // shifted before it is divided.
@@ -27,11 +29,6 @@ inline uint32_t ramp_row(uint32_t level) {
     return (level >> 5) & 0x3E0;
 }
 
-inline ChannelWalk channel_skip(ChannelWalk c, int32_t pixels) {
-    c.level += static_cast<uint32_t>(pixels) * c.step;
-    return c;
-}
-
 #if RASTER_SIMD
 // Ramp entries at eight offsets, each read within a 4-byte word that lies
 // inside the ramp.
@@ -45,53 +42,90 @@ SIMD_AVX2 inline __m256i ramp_entries(const uint8_t* ramp, __m256i offset) {
 
 // Ramp offset of a texel channel (5 bits at `shift`) at the level of its
 // colour channel.
-SIMD_AVX2 inline __m256i ramp_offset(__m256i level, __m256i texel, int shift) {
-    const __m256i row = _mm256_and_si256(_mm256_srli_epi32(level, 5), _mm256_set1_epi32(0x3E0));
-    const __m256i column =
-        _mm256_and_si256(_mm256_srli_epi32(texel, shift), _mm256_set1_epi32(31));
-    return _mm256_add_epi32(row, column);
+// Offset of the ramp row of each level: ((level >> 10) AND 31) x 32.
+SIMD_AVX2 inline __m256i ramp_rows(__m256i level) {
+    return _mm256_and_si256(_mm256_srli_epi32(level, 5), _mm256_set1_epi32(0x3E0));
+}
+
+// The texel channel (5 bits at `shift`) that picks the column.
+SIMD_AVX2 inline __m256i ramp_columns(__m256i texel, int shift) {
+    return _mm256_and_si256(_mm256_srli_epi32(texel, shift), _mm256_set1_epi32(31));
+}
+
+// Entries of one ramp row at eight columns (0..31), by byte shuffles of the
+// row's two halves: no memory read per pixel.
+SIMD_AVX2 inline __m256i row_entries(const uint8_t* ramp, int32_t row, __m256i column) {
+    const __m256i low = _mm256_broadcastsi128_si256(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(ramp + row)));
+    const __m256i high = _mm256_broadcastsi128_si256(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(ramp + row + 16)));
+    // Column bit 4 moved to the top bit of the lane's low byte picks the high half.
+    const __m256i picked = _mm256_blendv_epi8(_mm256_shuffle_epi8(low, column),
+                                              _mm256_shuffle_epi8(high, column),
+                                              _mm256_slli_epi32(column, 3));
+    return _mm256_and_si256(picked, _mm256_set1_epi32(0xFF));
+}
+
+SIMD_AVX2 inline __m256i same_as_first(__m256i x) {
+    return _mm256_cmpeq_epi32(x, _mm256_broadcastd_epi32(_mm256_castsi256_si128(x)));
 }
 
 struct ShadedKernel {
     static constexpr bool reads_pixels = false;
-    TexWalk walk;
-    const ChannelWalk* channels;
-    TexAddress address;
-    const uint16_t* texels;
+    simd::SpanValues values;  // u, v, red, green, blue
     const uint8_t* ramp;
     simd::TexLanes lanes;
     __m256i level[3], step[3];
 
     SIMD_AVX2 void restart(int32_t pixels) {
-        const TexWalk w = tex_walk_skip(walk, pixels);
-        lanes = simd::tex_lanes(w.u, w.v, w.du, w.dv, address.u_mask, address.v_mask,
-                                address.v_shift, texels);
+        simd::tex_coordinates(&lanes, values, pixels);
         for (int k = 0; k < 3; k++) {
-            level[k] = simd::lanes(channel_skip(channels[k], pixels).level, channels[k].step);
-            step[k] = simd::times8(channels[k].step);
+            level[k] = simd::value_lanes(values, 2 + k, pixels);
+            step[k] = simd::value_step8(values, 2 + k);
         }
     }
     // Texels of the next eight positions looked up in the ramp at the current
     // levels; the levels move on.
     SIMD_AVX2 __m256i next(const uint16_t*) {
         const __m256i texel = simd::next_texels(lanes);
-        const __m256i red = ramp_entries(ramp, ramp_offset(level[0], texel, 10));
-        const __m256i green = ramp_entries(ramp, ramp_offset(level[1], texel, 5));
-        const __m256i blue = ramp_entries(ramp, ramp_offset(level[2], texel, 0));
+        const __m256i row[3] = {ramp_rows(level[0]), ramp_rows(level[1]), ramp_rows(level[2])};
+        const __m256i column[3] = {ramp_columns(texel, 10), ramp_columns(texel, 5),
+                                   ramp_columns(texel, 0)};
         for (int k = 0; k < 3; k++) level[k] = _mm256_add_epi32(level[k], step[k]);
+        __m256i entry[3];
+        const __m256i one_row = _mm256_and_si256(
+            _mm256_and_si256(same_as_first(row[0]), same_as_first(row[1])), same_as_first(row[2]));
+        if (_mm256_movemask_epi8(one_row) == -1) {
+            // Light changes slowly: mostly each channel stays on one row for eight pixels.
+            for (int k = 0; k < 3; k++) {
+                entry[k] = row_entries(ramp, _mm256_cvtsi256_si32(row[k]), column[k]);
+            }
+        } else {
+            for (int k = 0; k < 3; k++) {
+                entry[k] = ramp_entries(ramp, _mm256_add_epi32(row[k], column[k]));
+            }
+        }
+        const __m256i red = entry[0], green = entry[1], blue = entry[2];
         return _mm256_or_si256(
             _mm256_or_si256(_mm256_slli_epi32(red, 10), _mm256_slli_epi32(green, 5)), blue);
     }
 };
 
-SIMD_AVX2 void shaded_run(uint16_t* p, int32_t n, const TexWalk& w, const ChannelWalk* c,
-                          const TexAddress& a, const uint16_t* texels, const uint8_t* ramp) {
+// n pixels from p of a span of count pixels whose first `skip` are not drawn;
+// left and right hold u, v, red, green and blue as the edges accumulate them.
+SIMD_AVX2 void shaded_run(uint16_t* p, int32_t n, int32_t count, int32_t skip,
+                          const int32_t* left, const int32_t* right, int32_t width_shift,
+                          int32_t height_shift, const TexAddress& a, const uint16_t* texels,
+                          const uint8_t* ramp) {
     ShadedKernel kernel;
-    kernel.walk = w;
-    kernel.channels = c;
-    kernel.address = a;
-    kernel.texels = texels;
+    kernel.values = simd::span_values<true>(
+        simd::five_values(left), simd::five_values(right), count, skip,
+        _mm256_setzero_si256(), _mm256_setr_epi32(0, 0, 1, 1, 1, 0, 0, 0),
+        _mm256_setr_epi32(8 - width_shift, 8 - height_shift, 0, 0, 0, 0, 0, 0),
+        _mm256_setr_epi32(width_shift, height_shift, 0, 0, 0, 0, 0, 0),
+        _mm256_setr_epi32(8, 8, 1, 1, 1, 0, 0, 0));
     kernel.ramp = ramp;
+    simd::tex_sampler(&kernel.lanes, a.u_mask, a.v_mask, a.v_shift, texels);
     kernel.restart(0);
     simd::run8(p, n, kernel);
 }
@@ -106,21 +140,24 @@ void shaded_span(uint16_t* row, int32_t x, int32_t count, int32_t width, const i
     if (count <= 0) return;
     const SpanRange range = draw_confine_span(x, count, width);
     if (range.count <= 0) return;
+    const TexAddress address = tex_address();
+    uint16_t* p = row + range.first;
+    const int32_t n = range.count;
+#if RASTER_SIMD
+    // Short spans are quicker in the plain loop: the kernel's set-up costs more
+    // than it saves there.
+    if (n >= SHADED_KERNEL_MIN && simd_enabled()) {
+        shaded_run(p, n, count, range.skip, left, right, width_shift, height_shift, address,
+                   texels, ramp);
+        return;
+    }
+#endif
     const Divisor divisor = draw_divisor(count);
     ChannelWalk c[3] = {channel_walk(left[2], right[2], divisor, range.skip),
                         channel_walk(left[3], right[3], divisor, range.skip),
                         channel_walk(left[4], right[4], divisor, range.skip)};
     TexWalk w = tex_walk(left[0], left[1], right[0], right[1], width_shift, height_shift,
                          divisor, range.skip);
-    const TexAddress address = tex_address();
-    uint16_t* p = row + range.first;
-    const int32_t n = range.count;
-#if RASTER_SIMD
-    if (n >= 2 && simd_enabled() && simd::texels_paired(texels)) {
-        shaded_run(p, n, w, c, address, texels, ramp);
-        return;
-    }
-#endif
     ChannelWalk& r = c[0];
     ChannelWalk& g = c[1];
     ChannelWalk& b = c[2];

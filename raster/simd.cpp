@@ -10,15 +10,11 @@ bool processor_has_avx2() {
 #endif
 }
 
-bool kernels_on = processor_has_avx2();
-
 }  // namespace
 
-bool simd_enabled() {
-    return kernels_on;
-}
+bool simd_kernels_on = processor_has_avx2();
 
 bool simd_enable(bool on) {
-    kernels_on = on && processor_has_avx2();
-    return kernels_on;
+    simd_kernels_on = on && processor_has_avx2();
+    return simd_kernels_on;
 }

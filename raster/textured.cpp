@@ -10,6 +10,9 @@ int32_t tex_v_shift = 0;
 
 namespace {
 
+// Spans of at least this many pixels go through the eight-pixel kernel.
+constexpr int32_t TEX_KERNEL_MIN = 16;
+
 struct CopyRule {
     static constexpr bool reads_pixels = false;
     static uint16_t apply(uint32_t texel, uint32_t) { return static_cast<uint16_t>(texel); }
@@ -50,28 +53,29 @@ struct HalfRule {
 template <class Rule>
 struct TexKernel {
     static constexpr bool reads_pixels = Rule::reads_pixels;
-    TexWalk walk;
-    TexAddress address;
-    const uint16_t* texels;
+    simd::SpanValues values;  // u, v
     simd::TexLanes lanes;
 
-    SIMD_AVX2 void restart(int32_t pixels) {
-        const TexWalk w = tex_walk_skip(walk, pixels);
-        lanes = simd::tex_lanes(w.u, w.v, w.du, w.dv, address.u_mask, address.v_mask,
-                                address.v_shift, texels);
-    }
+    SIMD_AVX2 void restart(int32_t pixels) { simd::tex_coordinates(&lanes, values, pixels); }
     SIMD_AVX2 __m256i next(const uint16_t* p) {
         return Rule::apply8(simd::next_texels(lanes), p);
     }
 };
 
+// n pixels from p of a span of count pixels whose first `skip` are not drawn.
 template <class Rule>
-SIMD_AVX2 void tex_run(uint16_t* p, int32_t n, const TexWalk& w, const TexAddress& a,
-                       const uint16_t* texels) {
+SIMD_AVX2 void tex_run(uint16_t* p, int32_t n, int32_t count, int32_t skip, int32_t left_u,
+                       int32_t left_v, int32_t right_u, int32_t right_v, int32_t width_shift,
+                       int32_t height_shift, const TexAddress& a, const uint16_t* texels) {
     TexKernel<Rule> kernel;
-    kernel.walk = w;
-    kernel.address = a;
-    kernel.texels = texels;
+    const __m256i zero = _mm256_setzero_si256();
+    kernel.values = simd::span_values<false>(
+        _mm256_setr_epi32(left_u, left_v, 0, 0, 0, 0, 0, 0),
+        _mm256_setr_epi32(right_u, right_v, 0, 0, 0, 0, 0, 0), count, skip, zero, zero,
+        _mm256_setr_epi32(8 - width_shift, 8 - height_shift, 0, 0, 0, 0, 0, 0),
+        _mm256_setr_epi32(width_shift, height_shift, 0, 0, 0, 0, 0, 0),
+        _mm256_setr_epi32(8, 8, 0, 0, 0, 0, 0, 0));
+    simd::tex_sampler(&kernel.lanes, a.u_mask, a.v_mask, a.v_shift, texels);
     kernel.restart(0);
     simd::run8(p, n, kernel);
 }
@@ -86,18 +90,20 @@ void tex_span(uint16_t* row, int32_t x, int32_t count, int32_t width, int32_t le
     if (count <= 0) return;
     const SpanRange range = draw_confine_span(x, count, width);
     if (range.count <= 0) return;
-    TexWalk w = tex_walk(left_u, left_v, right_u, right_v, width_shift, height_shift,
-                         draw_divisor(count),
-                         range.skip);
     const TexAddress address = tex_address();
     uint16_t* p = row + range.first;
     const int32_t n = range.count;
 #if RASTER_SIMD
-    if (n >= 2 && simd_enabled() && simd::texels_paired(texels)) {
-        tex_run<Rule>(p, n, w, address, texels);
+    // Short spans are quicker in the plain loop: the kernel's set-up costs more
+    // than it saves there.
+    if (n >= TEX_KERNEL_MIN && simd_enabled()) {
+        tex_run<Rule>(p, n, count, range.skip, left_u, left_v, right_u, right_v, width_shift,
+                      height_shift, address, texels);
         return;
     }
 #endif
+    TexWalk w = tex_walk(left_u, left_v, right_u, right_v, width_shift, height_shift,
+                         draw_divisor(count), range.skip);
     for (int32_t i = 0; i < n; i++) {
         p[i] = Rule::apply(texels[address.index(w.u, w.v)], p[i]);
         w.u += w.du;

@@ -208,18 +208,17 @@ constexpr uint32_t ADD_PAIR_CARRIES = 0x84208420u;
 constexpr int ADD_SHIFT[3] = {15, 10, 5};
 
 #if RASTER_SIMD
-// Eight pixels of a span at a time: the channel values of eight pixels.
+// Eight pixels of a span at a time: the three channels of eight pixels.
 template <bool Additive>
 struct GouraudKernel {
     static constexpr bool reads_pixels = Additive;
-    const uint32_t* value;
-    const uint32_t* step;
+    simd::SpanValues values;  // red, green, blue
     __m256i channel[3], step8[3];
 
     SIMD_AVX2 void restart(int32_t pixels) {
         for (int i = 0; i < 3; i++) {
-            channel[i] = simd::lanes(value[i] + static_cast<uint32_t>(pixels) * step[i], step[i]);
-            step8[i] = simd::times8(step[i]);
+            channel[i] = simd::value_lanes(values, i, pixels);
+            step8[i] = simd::value_step8(values, i);
         }
     }
     SIMD_AVX2 __m256i next(const uint16_t* p) {
@@ -245,11 +244,20 @@ struct GouraudKernel {
     }
 };
 
+// n pixels from p of a span of count pixels whose first `skip` are not drawn.
+// Plain: value cl >> 1, step ((cr - cl) >> 1) / count; additive: value cl << s,
+// step ((cr - cl) << s) / count, with s = 15, 10, 5.
 template <bool Additive>
-SIMD_AVX2 void gouraud_run(uint16_t* p, int32_t n, const uint32_t* value, const uint32_t* step) {
+SIMD_AVX2 void gouraud_run(uint16_t* p, int32_t n, int32_t count, int32_t skip,
+                           const int32_t* left, const int32_t* right) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i scale = _mm256_setr_epi32(15, 10, 5, 0, 0, 0, 0, 0);
+    const __m256i halve = _mm256_setr_epi32(1, 1, 1, 0, 0, 0, 0, 0);
     GouraudKernel<Additive> kernel;
-    kernel.value = value;
-    kernel.step = step;
+    kernel.values = simd::span_values<false>(
+        simd::three_values(left), simd::three_values(right), count, skip,
+        Additive ? scale : zero, Additive ? zero : halve, zero, Additive ? scale : zero,
+        Additive ? zero : halve);
     kernel.restart(0);
     simd::run8(p, n, kernel);
 }
@@ -317,6 +325,15 @@ void draw_clip_gouraud_row(const GouraudVertex* outside, const GouraudVertex* in
 void draw_gouraud_span(uint16_t* row, int32_t x, int32_t count, const int32_t* left,
                        const int32_t* right) {
     if (count <= 0) return;
+    const SpanRange range = draw_confine_span(x, count, draw_surface()->width);
+    if (range.count <= 0) return;
+    uint16_t* p = row + range.first;
+#if RASTER_SIMD
+    if (range.count >= 2 && simd_enabled()) {
+        gouraud_run<false>(p, range.count, count, range.skip, left, right);
+        return;
+    }
+#endif
     // Colour with 7 fraction bits: the top five bits of a channel sit at 10..14.
     const Divisor divisor = draw_divisor(count);
     uint32_t value[3];
@@ -325,17 +342,7 @@ void draw_gouraud_span(uint16_t* row, int32_t x, int32_t count, const int32_t* l
         value[i] = static_cast<uint32_t>(left[i] >> 1);
         step[i] = static_cast<uint32_t>(draw_divide(wrap_sub(right[i], left[i]) >> 1, divisor));
     }
-    SpanRange range = draw_confine_span(x, count, draw_surface()->width);
-    if (range.count <= 0) return;
     skip_pixels(value, step, range.skip);
-
-    uint16_t* p = row + range.first;
-#if RASTER_SIMD
-    if (range.count >= 2 && simd_enabled()) {
-        gouraud_run<false>(p, range.count, value, step);
-        return;
-    }
-#endif
     uint32_t red = value[0], green = value[1], blue = value[2];
     for (int32_t i = 0; i < range.count; ++i) {
         p[i] = static_cast<uint16_t>((red & 0x7C00u) | ((green >> 5) & 0x03E0u) |
@@ -349,6 +356,15 @@ void draw_gouraud_span(uint16_t* row, int32_t x, int32_t count, const int32_t* l
 void draw_gouraud_add_span(uint16_t* row, int32_t x, int32_t count, const int32_t* left,
                            const int32_t* right) {
     if (count <= 0) return;
+    const SpanRange range = draw_confine_span(x, count, draw_surface()->width);
+    if (range.count <= 0) return;
+    uint16_t* p = row + range.first;
+#if RASTER_SIMD
+    if (range.count >= 2 && simd_enabled()) {
+        gouraud_run<true>(p, range.count, count, range.skip, left, right);
+        return;
+    }
+#endif
     // Each channel scaled so that its top four bits lie where add_source takes them.
     const Divisor divisor = draw_divisor(count);
     uint32_t value[3];
@@ -358,17 +374,7 @@ void draw_gouraud_add_span(uint16_t* row, int32_t x, int32_t count, const int32_
         step[i] = static_cast<uint32_t>(
             draw_divide(wrap_shl(wrap_sub(right[i], left[i]), ADD_SHIFT[i]), divisor));
     }
-    SpanRange range = draw_confine_span(x, count, draw_surface()->width);
-    if (range.count <= 0) return;
     skip_pixels(value, step, range.skip);
-
-    uint16_t* p = row + range.first;
-#if RASTER_SIMD
-    if (range.count >= 2 && simd_enabled()) {
-        gouraud_run<true>(p, range.count, value, step);
-        return;
-    }
-#endif
     uint32_t red = value[0], green = value[1], blue = value[2];
     // Two pixels per word, the first in the low half (little-endian); the
     // halves never carry into each other.

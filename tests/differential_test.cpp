@@ -83,8 +83,11 @@ void fill_random(Random& random, std::vector<T>& values, uint32_t mask) {
 }
 
 void new_scene(Random& random, Scene* s) {
-    // Mostly small surfaces, now and then a one-pixel row or column.
-    s->width = random.chance(5) ? random.between(1, 2) : random.between(1, 48);
+    // Mostly small surfaces, some wide enough for long spans, now and then a
+    // one-pixel row or column.
+    s->width = random.chance(5) ? random.between(1, 2)
+               : random.chance(30) ? random.between(33, 100)
+                                   : random.between(1, 48);
     s->height = random.chance(5) ? random.between(1, 2) : random.between(1, 40);
     const size_t size = static_cast<size_t>(s->width) * s->height + 2 * GUARD;
     std::vector<uint16_t> background(static_cast<size_t>(s->width) * s->height);
