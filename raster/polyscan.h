@@ -114,10 +114,7 @@ template <int N>
 int32_t clip_poly(const EdgePoint<N>* in, int32_t n, EdgePoint<N>* out) {
     const RasterSurface* surface = draw_surface();
     bool inside = true;
-    for (int32_t i = 0; i < n; i++) {
-        inside = inside && static_cast<uint32_t>(in[i].c[0]) <= static_cast<uint32_t>(surface->max_x) &&
-                 static_cast<uint32_t>(in[i].c[1]) <= static_cast<uint32_t>(surface->max_y);
-    }
+    for (int32_t i = 0; i < n; i++) inside = inside && draw_on_surface(in[i].c[0], in[i].c[1]);
     if (inside) {
         // Each pass emits every edge's end: the outline comes out turned by
         // one vertex per pass.

@@ -309,8 +309,16 @@ int32_t draw_clip_gouraud(const ScreenVertex* const* v, const Vec4* const* c,
                           GouraudVertex* out, int32_t n) {
     if (draw_surface()->pixels == nullptr || n < 1 || n > GOURAUD_MAX_INPUT) return 0;
     GouraudVertex input[GOURAUD_MAX_INPUT];
+    bool inside = true;
     for (int32_t i = 0; i < n; ++i) {
         input[i] = GouraudVertex{v[i]->x, v[i]->y, {c[i]->x, c[i]->y, c[i]->z}};
+        inside = inside && draw_on_surface(v[i]->x, v[i]->y);
+    }
+    if (inside) {
+        // Each pass emits every edge's end: the outline comes out turned by
+        // one vertex per pass.
+        for (int32_t i = 0; i < n; ++i) out[i] = input[(i + 2) % n];
+        return n;
     }
     GouraudVertex columns[GOURAUD_MAX_VERTICES];
     int32_t m = clip_pass(input, n, false, columns);

@@ -114,7 +114,17 @@ int32_t clip_pass(const ClipVertex* in, int32_t n, ClipVertex* out, int32_t capa
 int32_t draw_clip_polygon(const ScreenVertex* const* in, int32_t n, ClipVertex* out) {
     if (n < 0 || n > CLIP_MAX_INPUT) return 0;
     ClipVertex source[CLIP_MAX_INPUT];
-    for (int32_t i = 0; i < n; i++) source[i] = ClipVertex{in[i]->x, in[i]->y};
+    bool inside = true;
+    for (int32_t i = 0; i < n; i++) {
+        source[i] = ClipVertex{in[i]->x, in[i]->y};
+        inside = inside && draw_on_surface(in[i]->x, in[i]->y);
+    }
+    if (inside) {
+        // Each pass emits every edge's end: the outline comes out turned by
+        // one vertex per pass.
+        for (int32_t i = 0; i < n; i++) out[i] = source[(i + 2) % n];
+        return n;
+    }
     ClipVertex work[CLIP_WORK_SIZE];
     int32_t m = clip_pass(source, n, work, CLIP_WORK_SIZE,
                           ClipAxis{false, surface.width, surface.max_x});

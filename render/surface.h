@@ -44,6 +44,13 @@ int32_t draw_top_vertex(const ClipVertex* v, int32_t m);
 // Fills count pixels from p (none when count <= 0).
 void draw_fill_span(uint16_t* p, int32_t count, uint16_t colour);
 
+// Whether (x, y) lies on the surface.
+inline bool draw_on_surface(int32_t x, int32_t y) {
+    const RasterSurface* s = draw_surface();
+    return static_cast<uint32_t>(x) <= static_cast<uint32_t>(s->max_x) &&
+           static_cast<uint32_t>(y) <= static_cast<uint32_t>(s->max_y);
+}
+
 // D(d): the widened divisor of edge slopes, never zero. A difference of
 // far-off screen coordinates may be at the end of the range and wraps.
 inline int32_t draw_widen(int32_t d) {
