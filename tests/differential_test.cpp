@@ -24,7 +24,7 @@ namespace {
 // Polygons per family; the sanitizer build runs far fewer. The environment
 // variable ICON_LOOK_DIFF_POLYGONS sets another count.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr int64_t DEFAULT_POLYGONS = 20000;
+constexpr int64_t DEFAULT_POLYGONS = 100000;
 #else
 constexpr int64_t DEFAULT_POLYGONS = 400000;
 #endif
