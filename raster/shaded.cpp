@@ -9,7 +9,7 @@ namespace {
 // Walked after x: u, v, red, green, blue.
 constexpr int SHADED_VALUES = 5;
 // Spans of at least this many pixels go through the eight-pixel kernel.
-constexpr int32_t SHADED_KERNEL_MIN = 32;
+constexpr int32_t SHADED_KERNEL_MIN = 20;
 
 // A colour channel across a span, held as colour x 128; the difference is
 // shifted before it is divided.
