@@ -63,20 +63,25 @@ void fill_polygon(const ScreenVertex* const* in, int32_t n, uint16_t colour) {
     WalkSide side[2] = {walk_side(v, m, top, 1), walk_side(v, m, top, -1)};
     // Which side is left is decided once for the whole polygon.
     const int32_t left = side[1].slope < side[0].slope ? 1 : 0;
-    int32_t x[2] = {wrap_shl(v[top].x, 8), wrap_shl(v[top].x, 8)};
+    // The accumulators of the left and the right side.
+    int32_t xl = wrap_shl(v[top].x, 8);
+    int32_t xr = xl;
     int32_t row = v[top].y;
     for (int32_t event = 0; event < m - 1; event++) {
         const int32_t k = v[side[0].target].y > v[side[1].target].y ? 1 : 0;
         const int32_t target_y = v[side[k].target].y;
         if (row == target_y) {
             // A side that ends on the current row moves without a new row.
-            fill_row(s, row, x[left], x[1 - left], colour);
-            x[k] = wrap_add(x[k], side[k].slope);
+            fill_row(s, row, xl, xr, colour);
+            if (k == left) xl = wrap_add(xl, side[k].slope);
+            else xr = wrap_add(xr, side[k].slope);
         } else {
+            const int32_t left_slope = side[left].slope;
+            const int32_t right_slope = side[1 - left].slope;
             for (; row <= target_y; row++) {
-                fill_row(s, row, x[left], x[1 - left], colour);
-                x[0] = wrap_add(x[0], side[0].slope);
-                x[1] = wrap_add(x[1], side[1].slope);
+                fill_row(s, row, xl, xr, colour);
+                xl = wrap_add(xl, left_slope);
+                xr = wrap_add(xr, right_slope);
             }
             if (v[side[1 - k].target].y == target_y) {
                 side[1 - k] = walk_side(v, m, side[1 - k].target, side[1 - k].step);
