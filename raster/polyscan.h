@@ -9,7 +9,6 @@
 #include "geometry/camera.h"
 #include "geometry/fixed.h"
 #include "raster/textured.h"
-#include "render/divide.h"
 #include "render/surface.h"
 
 // Each clipping pass emits at most two vertices per edge: a quad ends with 16.
@@ -136,10 +135,9 @@ template <int N>
 void edge_steps(const EdgePoint<N>& start, const EdgePoint<N>& end, int32_t* step) {
     // Clipped rows lie on the surface: the difference cannot overflow, and the
     // widened divisor is never 0 or -1.
-    const Divisor rows = draw_divisor(draw_widen(end.c[1] - start.c[1]));
+    const int32_t rows = draw_widen(end.c[1] - start.c[1]);
     for (int a = 0; a < 1 + N; a++) {
-        step[a] = draw_divide(wrap_shl(wrap_sub(walked_value(end, a), walked_value(start, a)), 8),
-                              rows);
+        step[a] = wrap_shl(wrap_sub(walked_value(end, a), walked_value(start, a)), 8) / rows;
     }
 }
 
@@ -205,11 +203,11 @@ struct TexWalk {
 // For a span of count > 0 pixels whose first `skip` pixels are not drawn.
 // The steps are divided before they are shifted.
 inline TexWalk tex_walk(int32_t left_u, int32_t left_v, int32_t right_u, int32_t right_v,
-                        int32_t width_shift, int32_t height_shift, const Divisor& count,
+                        int32_t width_shift, int32_t height_shift, int32_t count,
                         int32_t skip) {
     TexWalk w;
-    w.du = static_cast<uint32_t>(draw_divide(wrap_sub(right_u, left_u), count) >> (8 - width_shift));
-    w.dv = static_cast<uint32_t>(draw_divide(wrap_sub(right_v, left_v), count) >> (8 - height_shift));
+    w.du = static_cast<uint32_t>((wrap_sub(right_u, left_u) / count) >> (8 - width_shift));
+    w.dv = static_cast<uint32_t>((wrap_sub(right_v, left_v) / count) >> (8 - height_shift));
     w.u = static_cast<uint32_t>(wrap_shl(left_u, width_shift) >> 8) +
           static_cast<uint32_t>(skip) * w.du;
     w.v = static_cast<uint32_t>(wrap_shl(left_v, height_shift) >> 8) +

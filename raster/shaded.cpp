@@ -17,8 +17,8 @@ struct ChannelWalk {
     uint32_t level, step;
 };
 
-inline ChannelWalk channel_walk(int32_t left, int32_t right, const Divisor& count, int32_t skip) {
-    const int32_t step = draw_divide(wrap_sub(right, left) >> 1, count);
+inline ChannelWalk channel_walk(int32_t left, int32_t right, int32_t count, int32_t skip) {
+    const int32_t step = (wrap_sub(right, left) >> 1) / count;
     return ChannelWalk{static_cast<uint32_t>(left >> 1) + static_cast<uint32_t>(skip) *
                                                                static_cast<uint32_t>(step),
                        static_cast<uint32_t>(step)};
@@ -152,12 +152,11 @@ void shaded_span(uint16_t* row, int32_t x, int32_t count, int32_t width, const i
         return;
     }
 #endif
-    const Divisor divisor = draw_divisor(count);
-    ChannelWalk c[3] = {channel_walk(left[2], right[2], divisor, range.skip),
-                        channel_walk(left[3], right[3], divisor, range.skip),
-                        channel_walk(left[4], right[4], divisor, range.skip)};
-    TexWalk w = tex_walk(left[0], left[1], right[0], right[1], width_shift, height_shift,
-                         divisor, range.skip);
+    ChannelWalk c[3] = {channel_walk(left[2], right[2], count, range.skip),
+                        channel_walk(left[3], right[3], count, range.skip),
+                        channel_walk(left[4], right[4], count, range.skip)};
+    TexWalk w = tex_walk(left[0], left[1], right[0], right[1], width_shift, height_shift, count,
+                         range.skip);
     ChannelWalk& r = c[0];
     ChannelWalk& g = c[1];
     ChannelWalk& b = c[2];

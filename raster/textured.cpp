@@ -103,7 +103,7 @@ void tex_span(uint16_t* row, int32_t x, int32_t count, int32_t width, int32_t le
     }
 #endif
     TexWalk w = tex_walk(left_u, left_v, right_u, right_v, width_shift, height_shift,
-                         draw_divisor(count), range.skip);
+                         count, range.skip);
     for (int32_t i = 0; i < n; i++) {
         p[i] = Rule::apply(texels[address.index(w.u, w.v)], p[i]);
         w.u += w.du;

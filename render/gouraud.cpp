@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "raster/simd.h"
-#include "render/divide.h"
 #include "render/surface.h"
 
 namespace {
@@ -14,15 +13,14 @@ using GouraudDriver = void (*)(const ScreenVertex* const*, const Vec4* const*, i
 
 // Screen coordinates and colours may be anything a file or a projection near
 // the camera produced, so all of this arithmetic wraps.
-int32_t edge_slope(int32_t from, int32_t to, const Divisor& divisor) {
-    return draw_divide(wrap_shl(wrap_sub(to, from), 8), divisor);
+int32_t edge_slope(int32_t from, int32_t to, int32_t divisor) {
+    return wrap_div(wrap_shl(wrap_sub(to, from), 8), divisor);
 }
 
 // A value at the border: `reach` steps of the clipped coordinate away from the
 // outside end, along the slope between the two ends.
 int32_t cross_value(int32_t outside, int32_t inside, int32_t divisor, int32_t reach) {
-    return wrap_add(outside,
-                    wrap_mul(reach, edge_slope(outside, inside, draw_divisor(divisor))) >> 8);
+    return wrap_add(outside, wrap_mul(reach, edge_slope(outside, inside, divisor)) >> 8);
 }
 
 // Where the edge from `outside` to `inside` crosses the columns (or rows) of
@@ -108,7 +106,7 @@ void move_on(EdgeSide* side, const GouraudVertex* p, int32_t m) {
     side->target = to;
     const GouraudVertex& a = p[from];
     const GouraudVertex& b = p[to];
-    const Divisor divisor = draw_divisor(draw_widen(b.y - a.y));
+    int32_t divisor = draw_widen(b.y - a.y);
     side->slope[0] = edge_slope(a.x, b.x, divisor);
     for (int i = 0; i < 3; ++i) side->slope[i + 1] = edge_slope(a.c[i], b.c[i], divisor);
 }
@@ -343,12 +341,11 @@ void draw_gouraud_span(uint16_t* row, int32_t x, int32_t count, const int32_t* l
     }
 #endif
     // Colour with 7 fraction bits: the top five bits of a channel sit at 10..14.
-    const Divisor divisor = draw_divisor(count);
     uint32_t value[3];
     uint32_t step[3];
     for (int i = 0; i < 3; ++i) {
         value[i] = static_cast<uint32_t>(left[i] >> 1);
-        step[i] = static_cast<uint32_t>(draw_divide(wrap_sub(right[i], left[i]) >> 1, divisor));
+        step[i] = static_cast<uint32_t>((wrap_sub(right[i], left[i]) >> 1) / count);
     }
     skip_pixels(value, step, range.skip);
     uint32_t red = value[0], green = value[1], blue = value[2];
@@ -374,13 +371,12 @@ void draw_gouraud_add_span(uint16_t* row, int32_t x, int32_t count, const int32_
     }
 #endif
     // Each channel scaled so that its top four bits lie where add_source takes them.
-    const Divisor divisor = draw_divisor(count);
     uint32_t value[3];
     uint32_t step[3];
     for (int i = 0; i < 3; ++i) {
         value[i] = static_cast<uint32_t>(wrap_shl(left[i], ADD_SHIFT[i]));
         step[i] = static_cast<uint32_t>(
-            draw_divide(wrap_shl(wrap_sub(right[i], left[i]), ADD_SHIFT[i]), divisor));
+            wrap_shl(wrap_sub(right[i], left[i]), ADD_SHIFT[i]) / count);
     }
     skip_pixels(value, step, range.skip);
     uint32_t red = value[0], green = value[1], blue = value[2];
