@@ -59,6 +59,14 @@ int main(int argc, char** argv) {
             fputs(usage, stdout);
             return 0;
         }
+        const char* const known[] = {"--cwd", "--frames", "--events", "--client", "--screenshot",
+                                     "--trace"};
+        bool is_known = false;
+        for (const char* k : known) is_known = is_known || strcmp(option, k) == 0;
+        if (!is_known) {
+            snprintf(message, sizeof message, "unknown option %s", option);
+            return fail(message);
+        }
         if (i + 1 >= argc) {
             snprintf(message, sizeof message, "%s needs a value", option);
             return fail(message);
@@ -98,9 +106,6 @@ int main(int argc, char** argv) {
                 snprintf(message, sizeof message, "cannot write the trace file %s", value);
                 return fail(message);
             }
-        } else {
-            snprintf(message, sizeof message, "unknown option %s", option);
-            return fail(message);
         }
     }
     if (cwd != nullptr && !SetCurrentDirectoryA(cwd)) {

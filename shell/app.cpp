@@ -3,6 +3,7 @@
 #include "files/texture.h"
 #include "geometry/camera.h"
 #include "geometry/matrix.h"
+#include "model/model.h"
 #include "model/shade.h"
 #include "render/ordertab.h"
 #include "render/renderbuf.h"
@@ -17,6 +18,7 @@ constexpr int WINDOW_WIDTH = 520;
 constexpr int WINDOW_HEIGHT = 508;
 
 int32_t texture_handle = 0;
+int32_t model_handle = 0;
 int32_t light_angle = 0;
 int32_t window_x = 0;
 int32_t window_y = 0;
@@ -104,6 +106,8 @@ int32_t app_init(HWND window) {
     mtx_init();
     trace_step("start-up: rb_init");
     rb_init();
+    trace_step("start-up: mdl_table_init");
+    mdl_table_init();
     trace_step("start-up: tex_init");
     tex_init();
     trace_step("start-up: mouse_init");
@@ -135,6 +139,8 @@ void app_term() {
     mouse_release();
     trace_step("release: tex_release");
     tex_release();
+    trace_step("release: mdl_table_release");
+    mdl_table_release();
     trace_step("release: rb_release");
     rb_release();
     trace_step("release: mtx_release");
@@ -154,9 +160,22 @@ void app_frame(HWND window, int32_t, int32_t) {
     int32_t dx = 0;
     int32_t dy = 0;
     mouse_delta(&dx, &dy);
-    (void)buttons;
+    // A left drag turns the model: vertical motion about x, horizontal about y.
+    Vec4* rotation = mdl_rotation(model_handle);
+    if ((buttons & MOUSE_LEFT) != 0 && rotation != nullptr) {
+        rotation->x = wrap_sub(rotation->x, dy) & ANGLE_MASK;
+        rotation->y = wrap_sub(rotation->y, dx) & ANGLE_MASK;
+    }
+    // F1, F2, F3 in turn, so the later key wins when several are held.
+    const int ramp_keys[] = {VK_F1, VK_F2, VK_F3};
+    for (int32_t ramp = 0; ramp < 3; ramp++) {
+        if ((static_cast<uint16_t>(GetAsyncKeyState(ramp_keys[ramp])) >> 8) != 0) {
+            mdl_set_ramp(model_handle, ramp);
+        }
+    }
     cam_set_light_angles(0, light_angle, 576);
     light_angle = (light_angle + 4) & ANGLE_MASK;
+    mdl_update_all();
     ot_flush();
     shade_after_frame();
     fb_present();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -329,7 +330,8 @@ TEST_F(SectionTest, FailuresOfReadingAndAllocation) {
     EXPECT_EQ(messages(), std::vector<std::string>{file_message(MSG_FILE_NOT_FOUND, missing)});
 
     headless_clear_messages();
-    std::string directory = test_output_path("");
+    std::string directory = "adir";
+    mkdir(directory.c_str(), 0755);
     EXPECT_EQ(sec_read_file(directory.c_str()), nullptr);
     EXPECT_EQ(messages(), std::vector<std::string>{file_message(MSG_FILE_NOT_FOUND, directory)});
 

@@ -1,0 +1,186 @@
+// icon_look_headless end to end: options, input scripts, exit codes, the
+// start-up and release sequences, screenshots.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::vector<std::string> with_prefix(const std::vector<std::string>& lines, const std::string& p) {
+    std::vector<std::string> out;
+    for (const std::string& l : lines) {
+        if (l.compare(0, p.size(), p) == 0) out.push_back(l);
+    }
+    return out;
+}
+
+const std::vector<std::string> release_order = {
+    "release: anim_release",   "release: mouse_release", "release: shape_release_stores",
+    "release: shape_tables_release", "release: tex_release", "release: mdl_table_release",
+    "release: rb_release",     "release: mtx_release",   "release: shade_release",
+    "release: fb_release"};
+
+// The release steps of a trace, in the order of the full release sequence:
+// whatever steps the trace has must come in that order, once each.
+void expect_release_sequence_once(const std::vector<std::string>& trace) {
+    std::vector<std::string> released = with_prefix(trace, "release: ");
+    ASSERT_FALSE(released.empty());
+    size_t next = 0;
+    for (const std::string& step : released) {
+        while (next < release_order.size() && release_order[next] != step) next++;
+        ASSERT_LT(next, release_order.size()) << step << " out of order or repeated";
+        next++;
+    }
+    EXPECT_EQ(released.back(), "release: fb_release");
+}
+
+struct ScriptRun {
+    RunResult result;
+    std::vector<std::string> trace;
+};
+
+ScriptRun run_with_script(const std::string& script, const std::vector<std::string>& extra) {
+    std::string events = write_text_file(test_output_path("events.txt"), script);
+    std::string trace = test_output_path("trace.txt");
+    std::vector<std::string> args = {"--cwd", ICON_LOOK_SOURCE_DIR, "--events", events,
+                                     "--trace", trace};
+    args.insert(args.end(), extra.begin(), extra.end());
+    ScriptRun run;
+    run.result = run_headless(args);
+    run.trace = lines_of(read_file(trace));
+    return run;
+}
+
+TEST(Runner, HelpAndBadArguments) {
+    RunResult help = run_headless({"--help"});
+    EXPECT_EQ(help.exit_code, 0);
+    EXPECT_NE(help.out.find("--screenshot"), std::string::npos);
+
+    RunResult unknown = run_headless({"--fast"});
+    EXPECT_EQ(unknown.exit_code, 2);
+    EXPECT_NE(unknown.err.find("unknown option --fast"), std::string::npos);
+
+    EXPECT_EQ(run_headless({"--frames", "-1"}).exit_code, 2);
+    EXPECT_EQ(run_headless({"--frames"}).exit_code, 2);
+    EXPECT_EQ(run_headless({"--client", "504"}).exit_code, 2);
+    EXPECT_EQ(run_headless({"--screenshot", "shot.gif"}).exit_code, 2);
+    EXPECT_EQ(run_headless({"--events", test_output_path("missing-events.txt")}).exit_code, 2);
+}
+
+TEST(Runner, BadScriptLinesNameTheirLine) {
+    struct Case {
+        const char* script;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"# fine\n1 move 3 4\n2 jump\n", "line 3: unknown action 'jump'"},
+        {"0 ldown\n", "line 1: expected FRAME ACTION"},
+        {"1 move 3\n", "line 1: move takes two whole numbers"},
+        {"1 keydown F4\n", "line 1: keydown takes one key"},
+        {"1 char 300\n", "line 1: char takes a character code"},
+        {"1 ldown now\n", "line 1: ldown takes 0 arguments"},
+    };
+    for (const Case& c : cases) {
+        ScriptRun run = run_with_script(c.script, {});
+        EXPECT_EQ(run.result.exit_code, 2) << c.script;
+        EXPECT_NE(run.result.err.find(c.expected), std::string::npos)
+            << c.script << " gave: " << run.result.err;
+    }
+}
+
+TEST(Runner, EscEndsWithoutTheReleaseSequence) {
+    ScriptRun run = run_with_script("# Esc before frame 3\n3 char 27\n", {"--frames", "10"});
+    EXPECT_EQ(run.result.exit_code, 0);
+    EXPECT_EQ(with_prefix(run.trace, "frame "), (std::vector<std::string>{"frame 1", "frame 2"}));
+    EXPECT_TRUE(with_prefix(run.trace, "release: ").empty());
+    EXPECT_EQ(run.result.err, "");
+}
+
+TEST(Runner, ClosingRunsTheReleaseSequenceOnceInOrder) {
+    ScriptRun after_frames = run_with_script("", {"--frames", "3"});
+    EXPECT_EQ(after_frames.result.exit_code, 0);
+    EXPECT_EQ(with_prefix(after_frames.trace, "frame ").size(), 3u);
+    expect_release_sequence_once(after_frames.trace);
+    EXPECT_EQ(after_frames.trace.back(), "release: fb_release");
+
+    ScriptRun closed = run_with_script("2 close\n", {"--frames", "10"});
+    EXPECT_EQ(closed.result.exit_code, 0);
+    EXPECT_EQ(with_prefix(closed.trace, "frame "), std::vector<std::string>{"frame 1"});
+    expect_release_sequence_once(closed.trace);
+}
+
+TEST(Runner, StartUpRunsInItsOrder) {
+    ScriptRun run = run_with_script("", {"--frames", "0"});
+    EXPECT_EQ(run.result.exit_code, 0);
+    std::vector<std::string> steps = with_prefix(run.trace, "start-up: ");
+    ASSERT_GE(steps.size(), 2u);
+    EXPECT_EQ(steps.front(), "start-up: enter data");
+    EXPECT_EQ(steps[1], "start-up: fb_init");
+    EXPECT_EQ(steps.back(), "start-up: cam_set_light_colour");
+    EXPECT_TRUE(with_prefix(run.trace, "frame ").empty());
+}
+
+TEST(Runner, ScreenshotIsTheDrawableAreaAsA16BitBitmap) {
+    std::string shot = test_output_path("shot.bmp");
+    RunResult r = run_headless({"--cwd", ICON_LOOK_SOURCE_DIR, "--screenshot", shot});
+    ASSERT_EQ(r.exit_code, 0);
+    Image16 image;
+    ASSERT_TRUE(read_bmp16(shot, &image));
+    EXPECT_EQ(image.width, 504);
+    EXPECT_EQ(image.height, 468);
+
+    std::string small = test_output_path("small.bmp");
+    r = run_headless({"--cwd", ICON_LOOK_SOURCE_DIR, "--client", "320x241", "--screenshot", small});
+    ASSERT_EQ(r.exit_code, 0);
+    ASSERT_TRUE(read_bmp16(small, &image));
+    EXPECT_EQ(image.width, 320);
+    EXPECT_EQ(image.height, 240);
+
+    std::string png = test_output_path("shot.png");
+    r = run_headless({"--cwd", ICON_LOOK_SOURCE_DIR, "--screenshot", png});
+    ASSERT_EQ(r.exit_code, 0);
+    EXPECT_EQ(read_file(png).compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
+}
+
+TEST(Runner, AnOddClientWidthDoesNotSkewTheRows) {
+    // The surface gets one more column, so the picture is the one of the next
+    // even width.
+    std::string odd = test_output_path("odd.bmp");
+    std::string even = test_output_path("even.bmp");
+    std::vector<std::string> common = {"--cwd", ICON_LOOK_SOURCE_DIR, "--frames", "5"};
+    std::vector<std::string> a = common, b = common;
+    a.insert(a.end(), {"--client", "505x469", "--screenshot", odd});
+    b.insert(b.end(), {"--client", "506x469", "--screenshot", even});
+    ASSERT_EQ(run_headless(a).exit_code, 0);
+    ASSERT_EQ(run_headless(b).exit_code, 0);
+    Image16 odd_image, even_image;
+    ASSERT_TRUE(read_bmp16(odd, &odd_image));
+    ASSERT_TRUE(read_bmp16(even, &even_image));
+    EXPECT_EQ(odd_image.width, 506);
+    EXPECT_EQ(odd_image.pixels, even_image.pixels);
+}
+
+TEST(Runner, MissingDataShowsMessagesButRunsAndEndsCleanly) {
+    std::string empty_root = test_output_path("");
+    RunResult r = run_headless({"--cwd", empty_root, "--frames", "3"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_NE(r.err.find("Error: ファイル[tes256.bmp]が見つかりません"), std::string::npos) << r.err;
+}
+
+}  // namespace

@@ -1,0 +1,174 @@
+// The shell in-process: frame buffer, pacing, mouse, start-up and release.
+
+#include <gtest/gtest.h>
+
+#include "app_session.h"
+#include "platform/backend.h"
+#include "platform/headless.h"
+#include "render/surface.h"
+#include "shell/app.h"
+#include "shell/framebuf.h"
+#include "shell/messages.h"
+#include "shell/mouse.h"
+
+namespace {
+
+TEST(FrameBuffer, ClearColourKeepsFiveBitsPerChannelInBothHalves) {
+    fb_set_clear_colour(31, 0, 0);
+    EXPECT_EQ(fb_clear_colour(), 0x7C007C00u);
+    fb_set_clear_colour(255, 255, 255);
+    EXPECT_EQ(fb_clear_colour(), 0x7FFF7FFFu);
+    fb_set_clear_colour(0, 0, 31);
+    EXPECT_EQ(fb_clear_colour(), 0x001F001Fu);
+    fb_set_clear_colour(0, 0, 0);
+}
+
+TEST(FrameBuffer, SurfacesAreTheClientSizeWithOneRowLessDrawn) {
+    headless_set_client_size(320, 241);
+    AppSession app;
+    EXPECT_EQ(fb_width(), 320);
+    EXPECT_EQ(fb_height(), 240);
+    const RasterSurface* s = draw_surface();
+    EXPECT_EQ(s->width, 320);
+    EXPECT_EQ(s->height, 240);
+    EXPECT_EQ(s->max_y, 239);
+    uint16_t* pixels = fb_pixels();
+    app.frame();
+    app.frame();
+    EXPECT_EQ(fb_current_surface(), 0);
+    EXPECT_EQ(fb_pixels(), pixels);
+    // The depth in force changes nothing.
+    EXPECT_EQ(fb_set_depth(16), 0);
+    EXPECT_EQ(fb_pixels(), pixels);
+}
+
+TEST(FrameBuffer, ReleasingASlotOutsideTheTableIsRefused) {
+    AppSession app;
+    EXPECT_EQ(fb_release_surface(8), -2);
+    EXPECT_EQ(fb_release_surface(-1), -2);
+    EXPECT_EQ(fb_release_surface(7), 0);
+}
+
+TEST(FrameBuffer, AllGdiObjectsAreReleasedWhenTheWindowCloses) {
+    AppSession app;
+    app.frame();
+    EXPECT_GT(headless_live_gdi_objects(), 0);
+    app.close();
+    EXPECT_TRUE(app.quit);
+    EXPECT_EQ(app.quit_code, 0);
+    EXPECT_EQ(headless_live_gdi_objects(), 0);
+}
+
+TEST(FrameBuffer, FailedSurfacesShowTheirMessageAndFramesDrawNothing) {
+    headless_fail_dib_sections(true);
+    AppSession app;
+    int surface_messages = 0;
+    for (int i = 0; i < headless_message_count(); i++) {
+        if (std::string(headless_message(i)) == MSG_SURFACE_FAILED) surface_messages++;
+    }
+    EXPECT_EQ(surface_messages, 1);
+    EXPECT_EQ(fb_pixels(), nullptr);
+    EXPECT_EQ(draw_surface()->pixels, nullptr);
+    for (int i = 0; i < 3; i++) app.frame();
+    const uint16_t* shown = nullptr;
+    int stride = 0, w = 0, h = 0;
+    EXPECT_FALSE(plat_last_frame(&shown, &stride, &w, &h));
+    headless_fail_dib_sections(false);
+}
+
+TEST(FrameBuffer, PacingWaitsForTheMinimumInterval) {
+    fb_set_min_interval(20);
+    // Long after any earlier frame: no wait, one tick read.
+    headless_set_tick(0x40000000u);
+    fb_begin_frame(nullptr, 0);
+    EXPECT_EQ(headless_peek_tick(), 0x40000001u);
+    // Begun 5 ms later: waits until 20 ms have passed since the last start.
+    headless_set_tick(0x40000005u);
+    fb_begin_frame(nullptr, 0);
+    EXPECT_EQ(headless_peek_tick(), 0x40000000u + 21);
+    fb_present();
+}
+
+TEST(FrameBuffer, PacingSurvivesTheTickCounterWrapping) {
+    fb_set_min_interval(20);
+    // Frames a quarter of the counter apart never wait; the last is 16 ms
+    // before the wrap.
+    for (uint32_t start : {0x40000000u, 0x80000000u, 0xC0000000u, 0xFFFFFFF0u}) {
+        headless_set_tick(start);
+        fb_begin_frame(nullptr, 0);
+        EXPECT_EQ(headless_peek_tick(), start + 1);
+    }
+    headless_set_tick(0xFFFFFFF2u);
+    fb_begin_frame(nullptr, 0);
+    EXPECT_EQ(headless_peek_tick(), 0xFFFFFFF0u + 21);  // wrapped past zero
+    fb_present();
+}
+
+TEST(Mouse, DeltaIsTheChangeBetweenTheLastTwoSamples) {
+    mouse_sample(100, 50);
+    mouse_sample(97, 58);
+    int32_t dx = 0, dy = 0;
+    mouse_delta(&dx, &dy);
+    EXPECT_EQ(dx, -3);
+    EXPECT_EQ(dy, 8);
+    mouse_sample(97, 58);
+    mouse_delta(&dx, &dy);
+    EXPECT_EQ(dx, 0);
+    EXPECT_EQ(dy, 0);
+    int32_t x = 0, y = 0;
+    mouse_state(&x, &y);
+    EXPECT_EQ(x, 97);
+    EXPECT_EQ(y, 58);
+}
+
+TEST(Mouse, ButtonsCaptureAndEitherButtonUpReleasesTheCapture) {
+    AppSession app;
+    app.post(WM_LBUTTONDOWN);
+    app.post(WM_RBUTTONDOWN);
+    app.handle_messages();
+    int32_t x = 0, y = 0;
+    EXPECT_EQ(mouse_state(&x, &y), MOUSE_LEFT | MOUSE_RIGHT);
+    EXPECT_EQ(GetCapture(), app.window);
+    app.post(WM_RBUTTONUP);
+    app.handle_messages();
+    EXPECT_EQ(mouse_state(&x, &y), MOUSE_LEFT);
+    EXPECT_EQ(GetCapture(), nullptr);
+    // Pressed and released between two samples: not held.
+    app.post(WM_RBUTTONDOWN);
+    app.post(WM_RBUTTONUP);
+    app.post(WM_LBUTTONUP);
+    app.handle_messages();
+    EXPECT_EQ(mouse_state(&x, &y), 0u);
+}
+
+TEST(Mouse, CursorTableSlotsAndTheClassCursorPutBack) {
+    AppSession app;
+    uintptr_t start_cursor = headless_class_cursor("ICON_LOOK");
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(mouse_cursor(0)), start_cursor);
+    EXPECT_EQ(mouse_destroy_cursor(1), -1);
+    EXPECT_EQ(mouse_destroy_cursor(8), -3);
+    EXPECT_EQ(mouse_destroy_cursor(-1), -3);
+    SetClassLongPtrA(app.window, GCLP_HCURSOR, 0x1234);
+    app.close();
+    EXPECT_EQ(headless_class_cursor("ICON_LOOK"), start_cursor);
+}
+
+TEST(Shell, EscQuitsWithoutTheReleaseSequence) {
+    AppSession app;
+    app.frame();
+    app.post(WM_CHAR, 27);
+    EXPECT_FALSE(app.handle_messages());
+    EXPECT_EQ(app.quit_code, 0);
+    EXPECT_NE(fb_pixels(), nullptr);  // nothing was released
+}
+
+TEST(Shell, TheLightTurnsOnceEvery256Frames) {
+    AppSession app;
+    EXPECT_EQ(app_light_angle(), 0);
+    app.frame();
+    EXPECT_EQ(app_light_angle(), 4);
+    for (int i = 1; i < 256; i++) app.frame();
+    EXPECT_EQ(app_light_angle(), 0);
+}
+
+}  // namespace
