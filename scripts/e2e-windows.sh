@@ -275,9 +275,9 @@ export WINEPREFIX="$prefix" WINEDEBUG="-all,+msgbox,+debugstr" WINEDLLOVERRIDES=
 wine=(env LC_ALL=ja_JP.UTF-8 wine)
 if [ ! -f "$prefix/system.reg" ]; then
   echo "-- making the Wine prefix (once): $prefix"
-  env LC_ALL=ja_JP.UTF-8 wineboot --init > "$out/wineboot.log" 2>&1 || {
-    cat "$out/wineboot.log"; fail "wineboot --init"; }
-  wineserver -w
+  { timeout 300 env LC_ALL=ja_JP.UTF-8 wineboot --init && timeout 60 wineserver -w; } \
+    > "$out/wineboot.log" 2>&1 || {
+    cat "$out/wineboot.log"; rm -rf "$prefix"; fail "making the Wine prefix"; }
 fi
 
 run_and_escape wine "${wine[@]}" "$windows_build/icon_look.exe"
