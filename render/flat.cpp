@@ -1,8 +1,10 @@
-// Flat-filled triangles and quads (types 3 and 4) and the rectangle outline.
+// Flat-filled triangles and quads (types 3 and 4), the rectangle outline and
+// the marker box (type 81).
 #include <cstddef>
 #include <cstdint>
 
 #include "geometry/fixed.h"
+#include "model/shapes.h"
 #include "render/surface.h"
 
 namespace {
@@ -138,4 +140,11 @@ void draw_rect_outline(int32_t x, int32_t y, int32_t w, int32_t h, uint16_t colo
             }
         }
     }
+}
+
+void draw_marker(int32_t entry, const ScreenVertex* v) {
+    // Only entries a client has cleared to 0 show their markers.
+    const int32_t* marker = shape_marker_entry(entry);
+    if (marker == nullptr || marker[0] != 0) return;
+    draw_rect_outline(v->x, v->y, MARKER_SIZE, MARKER_SIZE, 0x7FFF);
 }

@@ -185,6 +185,13 @@ void dispatch(const RenderBuffer* buffer, const PrimPacket* packet, const LightC
                                  &a.lit[3], a.t[0], a.t[1], a.t[2], a.t[3], a.texture, a.ramp);
         }
         break;
+    case PRIM_MARKER: {
+        // A one-vertex packet names its vertex in the texture field; the
+        // entry number is the signed top half of the header.
+        const ScreenVertex* v = screen_vertex(buffer, packet->texture);
+        if (v != nullptr) draw_marker(static_cast<int32_t>(packet->header) >> 16, v);
+        break;
+    }
     case PRIM_CALLBACK: {
         // The callback index overlays the ramp and texture fields.
         uint32_t callback;

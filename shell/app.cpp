@@ -1,10 +1,13 @@
 #include "shell/app.h"
 
+#include "files/anim.h"
 #include "files/texture.h"
 #include "geometry/camera.h"
 #include "geometry/matrix.h"
+#include "model/loader.h"
 #include "model/model.h"
 #include "model/shade.h"
+#include "model/shapes.h"
 #include "render/ordertab.h"
 #include "render/renderbuf.h"
 #include "render/surface.h"
@@ -19,6 +22,7 @@ constexpr int WINDOW_HEIGHT = 508;
 
 int32_t texture_handle = 0;
 int32_t model_handle = 0;
+int32_t animation_handle = 0;
 int32_t light_angle = 0;
 int32_t window_x = 0;
 int32_t window_y = 0;
@@ -110,8 +114,14 @@ int32_t app_init(HWND window) {
     mdl_table_init();
     trace_step("start-up: tex_init");
     tex_init();
+    trace_step("start-up: shape_tables_init");
+    shape_tables_init();
+    trace_step("start-up: shape_generate");
+    shape_generate();
     trace_step("start-up: mouse_init");
     mouse_init();
+    trace_step("start-up: anim_init");
+    anim_init();
     trace_step("start-up: draw_set_surface");
     draw_set_surface();
     trace_step("start-up: cam_set_screen_centre");
@@ -125,6 +135,29 @@ int32_t app_init(HWND window) {
     rb_make_normal_pool(1500);
     trace_step("start-up: tex_load");
     texture_handle = tex_load("tes256.bmp");
+    trace_step("start-up: mdl_load");
+    model_handle = mdl_load("mdt.txt", texture_handle);
+    // A model that did not load leaves an empty slot: its steps are skipped.
+    trace_step("start-up: model scale");
+    if (Vec4* scale = mdl_scale(model_handle)) {
+        scale->x = FX_ONE;
+        scale->y = FX_ONE;
+        scale->z = FX_ONE;
+    }
+    trace_step("start-up: anim_load");
+    animation_handle = anim_load("an.txt", model_handle);
+    trace_step("start-up: mdl_set_bone_flags");
+    mdl_set_bone_flags(model_handle, BONE_LIT);
+    trace_step("start-up: mdl_show");
+    mdl_show(model_handle);
+    trace_step("start-up: mdl_compute_normals");
+    mdl_compute_normals(model_handle);
+    trace_step("start-up: model position");
+    if (Vec4* position = mdl_position(model_handle)) {
+        position->x = 0;
+        position->y = 0;
+        position->z = 200;
+    }
     trace_step("start-up: rb_convert_colours");
     rb_convert_colours();
     trace_step("start-up: fb_set_clear_colour");
@@ -135,8 +168,14 @@ int32_t app_init(HWND window) {
 }
 
 void app_term() {
+    trace_step("release: anim_release");
+    anim_release();
     trace_step("release: mouse_release");
     mouse_release();
+    trace_step("release: shape_release_stores");
+    shape_release_stores();
+    trace_step("release: shape_tables_release");
+    shape_tables_release();
     trace_step("release: tex_release");
     tex_release();
     trace_step("release: mdl_table_release");
@@ -177,6 +216,7 @@ void app_frame(HWND window, int32_t, int32_t) {
     light_angle = (light_angle + 4) & ANGLE_MASK;
     mdl_update_all();
     ot_flush();
+    anim_step(animation_handle);
     shade_after_frame();
     fb_present();
 }

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "app_session.h"
 #include "platform/backend.h"
 #include "platform/headless.h"
+#include "model/model.h"
 #include "render/surface.h"
 #include "shell/app.h"
 #include "shell/framebuf.h"
@@ -169,6 +172,63 @@ TEST(Shell, TheLightTurnsOnceEvery256Frames) {
     EXPECT_EQ(app_light_angle(), 4);
     for (int i = 1; i < 256; i++) app.frame();
     EXPECT_EQ(app_light_angle(), 0);
+}
+
+TEST(Shell, ALeftDragTurnsTheModelOneUnitPerPixel) {
+    AppSession app;
+    ASSERT_NE(mdl_rotation(0), nullptr);
+    Vec4* rotation = mdl_rotation(0);
+    rotation->x = 1;
+    rotation->y = 1022;
+    app.move(100, 50);
+    app.frame();
+    app.post(WM_LBUTTONDOWN);
+    app.frame();
+    EXPECT_EQ(rotation->x, 1);
+    EXPECT_EQ(rotation->y, 1022);
+    // +3, -2 between two frames: y by -3, x by +2, wrapped.
+    app.move(103, 48);
+    app.frame();
+    EXPECT_EQ(rotation->x, 3);
+    EXPECT_EQ(rotation->y, 1019);
+    app.move(108, 48);
+    app.frame();
+    EXPECT_EQ(rotation->y, 1014);
+    // The right button turns nothing.
+    app.post(WM_LBUTTONUP);
+    app.post(WM_RBUTTONDOWN);
+    app.frame();
+    app.move(150, 90);
+    app.frame();
+    EXPECT_EQ(rotation->x, 3);
+    EXPECT_EQ(rotation->y, 1014);
+}
+
+TEST(Shell, RampKeysSelectForEveryPacketAndTheLastHeldWins) {
+    AppSession app;
+    const Model* model = mdl_get(0);
+    ASSERT_NE(model, nullptr);
+    auto ramps = [&]() {
+        std::vector<int> seen;
+        const PrimPacket* p = model->packets;
+        for (int32_t i = 0; i < model->packet_count; i++) {
+            seen.push_back(p->ramp);
+            p = reinterpret_cast<const PrimPacket*>(reinterpret_cast<const uint8_t*>(p) + p->size);
+        }
+        return seen;
+    };
+    ASSERT_GT(model->packet_count, 0);
+    headless_set_key(VK_F1, true);
+    headless_set_key(VK_F3, true);
+    app.frame();
+    EXPECT_EQ(ramps(), std::vector<int>(model->packet_count, 2));
+    headless_set_key(VK_F1, false);
+    headless_set_key(VK_F3, false);
+    app.frame();
+    EXPECT_EQ(ramps(), std::vector<int>(model->packet_count, 2));  // the choice stays
+    headless_set_key(VK_F2, true);
+    app.frame();
+    EXPECT_EQ(ramps(), std::vector<int>(model->packet_count, 1));
 }
 
 }  // namespace

@@ -1,0 +1,342 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "files/anim.h"
+#include "files/texture.h"
+#include "geometry/matrix.h"
+#include "model/loader.h"
+#include "model/model.h"
+#include "platform/headless.h"
+#include "render/renderbuf.h"
+#include "shell/memory.h"
+#include "tests/app_session.h"
+#include "tests/test_support.h"
+
+namespace {
+
+// A file of the three sections: the head record, one seek record per
+// keyframe and one data record per bone and pose.
+std::string anim_file(const std::string& head, const std::vector<std::string>& keys,
+                      const std::vector<std::string>& rotations) {
+    std::string text = "SEC_ANIM_HEAD:\nIIII\n" + head + "\nEND_SEC:\nSEC_ANIM_SEEK:\nIIIIV\n";
+    for (const std::string& k : keys) text += k + "\n";
+    text += "END_SEC:\nSEC_ANIM_DAT:\nV\n";
+    for (const std::string& r : rotations) text += r + "\n";
+    return text + "END_SEC:\n";
+}
+
+// One bone: keyframe 0 reaches 0 degrees in 10 frames, keyframe 1 reaches 90
+// degrees in 4 frames, and the ring closes.
+const std::string EXAMPLE =
+    anim_file("2 0 1 2", {"10 0 1 0 0 0 0 0", "4 0 0 1 0 0 0 0"}, {"0 0 0 0", "90 0 0 0"});
+
+class AnimTest : public FileTest {
+protected:
+    void SetUp() override {
+        FileTest::SetUp();
+        ASSERT_EQ(mdl_table_init(), 0);
+        ASSERT_EQ(anim_init(), 0);
+    }
+    void TearDown() override {
+        mem_fail_at(0);
+        anim_release();
+        mdl_table_release();
+        FileTest::TearDown();
+    }
+    // A model of `bones` bones whose rotations start at (7, 7, 7, 7).
+    int32_t model(int32_t bones) {
+        int32_t slot = mdl_create(bones);
+        for (int32_t b = 0; b < bones; b++) {
+            mdl_add_bone(slot, 0, 0, 0);
+            *mdl_bone_rotation(slot, b) = Vec4{7, 7, 7, 7};
+        }
+        return slot;
+    }
+    int32_t load(const std::string& text, int32_t slot) {
+        write_text_file("an.txt", text);
+        return anim_load("an.txt", slot);
+    }
+    // The x rotations written by `steps` steps of bone 0.
+    std::vector<int32_t> play(int32_t slot, int32_t steps) {
+        std::vector<int32_t> written;
+        for (int32_t i = 0; i < steps; i++) {
+            anim_step(slot);
+            written.push_back(mdl_bone_rotation(slot, 0)->x);
+        }
+        return written;
+    }
+    char previous_directory[4096] = {};
+};
+
+TEST_F(AnimTest, ExampleStepByStep) {
+    const int32_t slot = model(1);
+    ASSERT_EQ(load(EXAMPLE, slot), slot);
+    EXPECT_TRUE(shown_messages().empty());
+    AnimSet* set = anim_get(slot);
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(set->slot, slot);
+    EXPECT_EQ(set->frame_counter, 9999);
+    EXPECT_EQ(set->current, 0);
+    EXPECT_EQ(*mdl_flags(slot), MODEL_HIDDEN);
+    // Towards 90 degrees (256) by t = 256, 512, 768; back over ten steps with
+    // t = 102, 204, 307, ... and the delta -256 shifted right by 10 (floor).
+    const std::vector<int32_t> expected = {0,   64,  128, 192, 256, 230, 205, 179,
+                                           153, 128, 102, 77,  51,  25,  0,   64};
+    EXPECT_EQ(play(slot, 16), expected);
+    // y, z are written, w is left alone.
+    const Vec4* r = mdl_bone_rotation(slot, 0);
+    EXPECT_EQ(r->y, 0);
+    EXPECT_EQ(r->z, 0);
+    EXPECT_EQ(r->w, 7);
+}
+
+TEST_F(AnimTest, DeltasFoldOnceTheShortWayRound) {
+    Vec4 deltas[2] = {{0, 0, 0, 99}, {0, 0, 0, 99}};
+    const Vec4 from[2] = {{1000, 0, 0, 0}, {20, 512, 513, 0}};
+    const Vec4 to[2] = {{20, 512, 513, 5}, {1000, 0, 0, 5}};
+    anim_set_deltas(deltas, from, to, 2);
+    EXPECT_EQ(deltas[0].x, 44);  // forward through 1023 and 0
+    EXPECT_EQ(deltas[0].y, 512);
+    EXPECT_EQ(deltas[0].z, -511);
+    EXPECT_EQ(deltas[1].x, -44);
+    EXPECT_EQ(deltas[1].y, -512);
+    EXPECT_EQ(deltas[1].z, 511);
+    EXPECT_EQ(deltas[0].w, 99);
+    // Only one fold: angles more than a turn apart keep the rest.
+    const Vec4 far = {3000, 0, 0, 0};
+    const Vec4 zero = {0, 0, 0, 0};
+    anim_set_deltas(deltas, &zero, &far, 1);
+    EXPECT_EQ(deltas[0].x, 1976);
+}
+
+TEST_F(AnimTest, DegreesTruncateThroughTheFloatConstant) {
+    const struct {
+        float degrees;
+        int32_t angle;
+    } cases[] = {{90, 256},   {45, 128}, {360, 1024},         {1, 2},
+                 {-1, -2},    {1.9f, 5}, {-1.9f, -5},         {720, 2048},
+                 {-90, -256}, {0.3f, 0}, {7.5e8f, 2133333384}};
+    for (const auto& c : cases) {
+        int32_t angle = 0;
+        EXPECT_TRUE(anim_degrees_to_angle(c.degrees, &angle)) << c.degrees;
+        EXPECT_EQ(angle, c.angle) << c.degrees;
+    }
+    int32_t angle = 0;
+    EXPECT_FALSE(anim_degrees_to_angle(std::nanf(""), &angle));
+    EXPECT_FALSE(anim_degrees_to_angle(7.6e8f, &angle));
+    EXPECT_FALSE(anim_degrees_to_angle(-7.6e8f, &angle));
+    EXPECT_FALSE(anim_degrees_to_angle(INFINITY, &angle));
+
+    // Loaded values are stored as converted, fourth value included; the bones
+    // get them wrapped to 0..1023.
+    const int32_t slot = model(2);
+    ASSERT_EQ(
+        load(anim_file("1 0 2 1", {"1 0 0 0 1.9 -1.9 0 0"}, {"90 1.9 -1.9 720", "45 1 -1 -90"}),
+             slot),
+        slot);
+    AnimSet* set = anim_get(slot);
+    const Vec4* pose = anim_rotations(set);
+    EXPECT_EQ(pose[0].x, 256);
+    EXPECT_EQ(pose[0].y, 5);
+    EXPECT_EQ(pose[0].z, -5);
+    EXPECT_EQ(pose[0].w, 2048);
+    EXPECT_EQ(pose[1].x, 128);
+    EXPECT_EQ(pose[1].y, 2);
+    EXPECT_EQ(pose[1].z, -2);
+    EXPECT_EQ(pose[1].w, -256);
+    EXPECT_EQ(anim_keys(set)[0].extra[0], 1);
+    EXPECT_EQ(anim_keys(set)[0].extra[1], -1);
+    anim_step(slot);
+    const Vec4* b1 = mdl_bone_rotation(slot, 1);
+    EXPECT_EQ(b1->x, 128);
+    EXPECT_EQ(b1->y, 2);
+    EXPECT_EQ(b1->z, 1022);
+}
+
+TEST_F(AnimTest, DurationZeroOrLessTakesOneStep) {
+    const int32_t slot = model(1);
+    ASSERT_EQ(load(anim_file("3 0 1 3", {"0 0 1 0 0 0 0 0", "0 0 2 1 0 0 0 0", "-5 0 0 2 0 0 0 0"},
+                             {"0 0 0 0", "90 0 0 0", "45 0 0 0"}),
+                   slot),
+              slot);
+    EXPECT_EQ(play(slot, 7), (std::vector<int32_t>{0, 256, 128, 0, 256, 128, 0}));
+}
+
+TEST_F(AnimTest, KeyframeWithoutSuccessorEndsOnItsPose) {
+    const int32_t slot = model(1);
+    ASSERT_EQ(
+        load(anim_file("2 0 1 2", {"1 0 1 0 0 0 0 0", "2 0 -1 1 0 0 0 0"}, {"0 0 0 0", "90 0 0 0"}),
+             slot),
+        slot);
+    EXPECT_EQ(play(slot, 8), (std::vector<int32_t>{0, 128, 256, 256, 256, 256, 256, 256}));
+    EXPECT_EQ(anim_get(slot)->current, -1);
+}
+
+TEST_F(AnimTest, FirstKeyframeLongerThanTheStartCounter) {
+    const int32_t slot = model(1);
+    ASSERT_EQ(load(anim_file("1 0 1 1", {"20000 0 0 0 0 0 0 0"}, {"90 0 0 0"}), slot), slot);
+    // Keyframe 0's pose is the base until the counter reaches 20000.
+    EXPECT_EQ(play(slot, 2), (std::vector<int32_t>{256, 256}));
+    EXPECT_EQ(anim_get(slot)->frame_counter, 10001);
+}
+
+TEST_F(AnimTest, UntrustedFilesAreRefused) {
+    const std::string key = "1 0 0 0 0 0 0 0";
+    const std::string pose = "0 0 0 0";
+    const struct {
+        const char* what;
+        std::string text;
+    } cases[] = {
+        {"more keyframes than K", anim_file("1 0 1 1", {key, key}, {pose})},
+        {"more pose records than P x B", anim_file("1 0 1 1", {key}, {pose, pose})},
+        {"pose index past P", anim_file("1 0 1 2", {"1 0 0 2 0 0 0 0"}, {pose})},
+        {"negative pose index", anim_file("1 0 1 2", {"1 0 0 -1 0 0 0 0"}, {pose})},
+        {"next past the keyframes", anim_file("2 0 1 1", {"1 0 2 0 0 0 0 0"}, {pose})},
+        {"next below -1", anim_file("1 0 1 1", {"1 0 -2 0 0 0 0 0"}, {pose})},
+        {"next naming a keyframe without a record",
+         anim_file("3 0 1 1", {"1 0 1 0 0 0 0 0", "1 0 2 0 0 0 0 0"}, {pose})},
+        {"an infinite angle", anim_file("1 0 1 1", {key}, {"0 1e39 0 0"})},
+        {"an angle beyond 32 bits", anim_file("1 0 1 1", {key}, {"0 0 -7.6e8 0"})},
+        {"a keyframe value beyond 32 bits", anim_file("1 0 1 1", {"1 0 0 0 0 0 3e9 0"}, {pose})},
+        {"B larger than the model's bones", anim_file("1 0 3 1", {key}, {pose})},
+        {"no keyframes", anim_file("0 0 1 1", {key}, {pose})},
+        {"no bones", anim_file("1 0 0 1", {key}, {pose})},
+        {"negative pose count", anim_file("1 0 1 -1", {key}, {pose})},
+        {"a set larger than the working block", anim_file("1 0 1 18429", {key}, {pose})},
+        // The fourth value would be read from the section after it.
+        {"a head with three values", "SEC_ANIM_HEAD: III 1 0 1 END_SEC: SEC_ANIM_SEEK: IIIIV " +
+                                         key + " END_SEC: SEC_ANIM_DAT: V " + pose + " END_SEC:"},
+        {"a seek record of four values",
+         "SEC_ANIM_HEAD: IIII 1 0 1 1 END_SEC: SEC_ANIM_SEEK: IIII 1 0 0 0 END_SEC: "
+         "SEC_ANIM_DAT: V 0 0 0 0 END_SEC:"},
+        {"seek before head", "SEC_ANIM_SEEK: IIIIV " + key +
+                                 " END_SEC: SEC_ANIM_HEAD: IIII 1 0 1 1 END_SEC: "
+                                 "SEC_ANIM_DAT: V " +
+                                 pose + " END_SEC:"},
+        {"data before seek", "SEC_ANIM_HEAD: IIII 1 0 1 1 END_SEC: SEC_ANIM_DAT: V " + pose +
+                                 " END_SEC: SEC_ANIM_SEEK: IIIIV " + key + " END_SEC:"},
+        {"a second head",
+         "SEC_ANIM_HEAD: IIII 1 0 1 1 END_SEC: " + anim_file("1 0 1 1", {key}, {pose})},
+        {"no data section",
+         "SEC_ANIM_HEAD: IIII 1 0 1 1 END_SEC: SEC_ANIM_SEEK: IIIIV " + key + " END_SEC:"},
+        {"no seek section",
+         "SEC_ANIM_HEAD: IIII 1 0 1 1 END_SEC: SEC_ANIM_DAT: V " + pose + " END_SEC:"},
+        {"no head section",
+         "SEC_ANIM_SEEK: IIIIV " + key + " END_SEC: SEC_ANIM_DAT: V " + pose + " END_SEC:"},
+        {"no sections", "// nothing here\n"},
+    };
+    const int32_t slot = model(2);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A good set first: the failed load still replaces it.
+        ASSERT_EQ(load(EXAMPLE, slot), slot);
+        ASSERT_EQ(mdl_show(slot), 0);
+        headless_clear_messages();
+        EXPECT_EQ(load(c.text, slot), -1);
+        EXPECT_EQ(anim_get(slot), nullptr);
+        EXPECT_EQ(shown_messages(), std::vector<std::string>{message_with(MSG_FILE_PARSE_FAILED, "an.txt")});
+        // The model is left shown, and standing still.
+        EXPECT_EQ(*mdl_flags(slot), 0u);
+        anim_step(slot);
+        EXPECT_EQ(mdl_bone_rotation(slot, 0)->x, 7);
+    }
+}
+
+TEST_F(AnimTest, LargestSetFillsTheWorkingBlockExactly) {
+    // 32 + 32 + (18428 + 2) x 16 = 294944 bytes; keyframe 0 names the last pose.
+    const int32_t slot = model(1);
+    ASSERT_EQ(load(anim_file("1 0 1 18428", {"1 0 0 18427 0 0 0 0"}, {"90 0 0 0"}), slot), slot);
+    EXPECT_TRUE(shown_messages().empty());
+    AnimSet* set = anim_get(slot);
+    EXPECT_EQ(set->base_pose, 18428);
+    EXPECT_EQ(set->deltas, 18429);
+    EXPECT_EQ(play(slot, 3), (std::vector<int32_t>{0, 0, 0}));
+}
+
+TEST_F(AnimTest, ReadingFailuresShowOnlyTheirOwnMessages) {
+    const int32_t slot = model(1);
+    EXPECT_EQ(anim_load("missing.txt", slot), -1);
+    EXPECT_EQ(shown_messages(), std::vector<std::string>{message_with(MSG_FILE_NOT_FOUND, "missing.txt")});
+
+    headless_clear_messages();
+    EXPECT_EQ(load("SEC_ANIM_HEAD: IIII 1 0 x 1 END_SEC:", slot), -1);
+    char record[200];
+    std::snprintf(record, sizeof record, MSG_BAD_RECORD, "SEC_ANIM_HEAD:", 1);
+    EXPECT_EQ(shown_messages(),
+              (std::vector<std::string>{record, message_with(MSG_FILE_PARSE_FAILED, "an.txt")}));
+
+    // The working block is the third allocation: text, section image, block.
+    headless_clear_messages();
+    write_text_file("an.txt", EXAMPLE);
+    mem_fail_at(3);
+    EXPECT_EQ(anim_load("an.txt", slot), -1);
+    mem_fail_at(0);
+    char alloc[200];
+    std::snprintf(alloc, sizeof alloc, MSG_ALLOC_FAILED, ANIM_WORK_SIZE);
+    EXPECT_EQ(shown_messages(), std::vector<std::string>{alloc});
+    EXPECT_EQ(anim_get(slot), nullptr);
+    EXPECT_EQ(*mdl_flags(slot), 0u);
+}
+
+TEST_F(AnimTest, SlotsAndTheirModels) {
+    const int32_t slot = model(1);
+    write_text_file("an.txt", EXAMPLE);
+    // No model in the slot, or a slot outside the table: nothing is read.
+    EXPECT_EQ(anim_load("an.txt", slot + 1), -1);
+    EXPECT_EQ(anim_load("an.txt", 32), -1);
+    EXPECT_EQ(anim_load("an.txt", -1), -1);
+    EXPECT_TRUE(shown_messages().empty());
+
+    // Other sections are skipped.
+    ASSERT_EQ(load("SEC_OTHER: I 5 END_SEC:\n" + EXAMPLE, slot), slot);
+    EXPECT_EQ(anim_free(slot), 0);
+    EXPECT_EQ(anim_free(slot), 1);
+    EXPECT_EQ(anim_free(32), -1);
+    anim_step(slot);  // empty: nothing written
+    EXPECT_EQ(mdl_bone_rotation(slot, 0)->x, 7);
+
+    // A set whose model lost its bones stops driving it.
+    ASSERT_EQ(load(EXAMPLE, slot), slot);
+    mdl_free(slot);
+    ASSERT_EQ(model(0), slot);
+    anim_step(slot);
+    anim_release();
+    EXPECT_EQ(anim_get(slot), nullptr);
+    anim_step(slot);
+}
+
+// The shipped model and animation, loaded by the start-up itself.
+TEST(ShippedAnimation, LoadsForTheShippedModelAndPlays) {
+    AppSession app;
+    EXPECT_TRUE(shown_messages().empty());
+    const int32_t model = 0;
+    ASSERT_NE(mdl_get(model), nullptr);
+    EXPECT_EQ(*mdl_flags(model), 0u);  // shown again after the load hid it
+    const AnimSet* set = anim_get(model);
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(set->bone_count, mdl_get(model)->bone_count);
+
+    // The figure moves between its first two keyframes.
+    auto pose = [model]() {
+        std::vector<int32_t> angles;
+        for (int32_t b = 0; b < mdl_get(model)->bone_count; b++) {
+            const Vec4* r = mdl_bone_rotation(model, b);
+            angles.insert(angles.end(), {r->x, r->y, r->z});
+        }
+        return angles;
+    };
+    app.frame();
+    const std::vector<int32_t> first = pose();
+    for (int32_t i = 0; i < 4; i++) app.frame();
+    EXPECT_NE(pose(), first);
+    for (int32_t i = 0; i < 200; i++) app.frame();
+    EXPECT_TRUE(shown_messages().empty());
+}
+
+}  // namespace

@@ -1,0 +1,693 @@
+// The model file loader: conversions, the two object-file readers, normals,
+// every refusal of malformed input (each leaving the render buffer as it was)
+// and the shipped sample model end to end.
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "files/texture.h"
+#include "geometry/camera.h"
+#include "geometry/matrix.h"
+#include "model/loader.h"
+#include "model/model.h"
+#include "model/shade.h"
+#include "platform/headless.h"
+#include "render/ordertab.h"
+#include "render/renderbuf.h"
+#include "render/surface.h"
+#include "shell/memory.h"
+#include "shell/fbinfo.h"
+#include "tests/app_session.h"
+#include "tests/test_support.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Writing model and object files.
+
+void put16(std::string* b, int32_t v) {
+    b->push_back(static_cast<char>(v & 0xFF));
+    b->push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+
+void put32(std::string* b, int32_t v) {
+    put16(b, v & 0xFFFF);
+    put16(b, static_cast<int32_t>(static_cast<uint32_t>(v) >> 16));
+}
+
+void put_float(std::string* b, float f) {
+    int32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    put32(b, bits);
+}
+
+struct Xyz {
+    float x, y, z;
+};
+
+// An object file, chunk by chunk; the total size is set when it is done.
+class Obj {
+public:
+    // A size of -1 stands for the true one: header and data.
+    Obj& chunk(int32_t code, int32_t count, const std::string& data, int32_t size = -1) {
+        put16(&bytes_, code);
+        put16(&bytes_, count);
+        put32(&bytes_, size == -1 ? 8 + static_cast<int32_t>(data.size()) : size);
+        bytes_ += data;
+        return *this;
+    }
+    Obj& vertices(const std::vector<Xyz>& points) {
+        std::string d;
+        for (const Xyz& p : points) {
+            put_float(&d, p.x);
+            put_float(&d, p.y);
+            put_float(&d, p.z);
+        }
+        return chunk(OBJ_CHUNK_VERTICES, static_cast<int32_t>(points.size()), d);
+    }
+    // Faces of 3 or 4 relative indices, padded to a multiple of four bytes.
+    Obj& faces(int32_t code, const std::vector<std::vector<int32_t>>& list) {
+        std::string d;
+        for (const std::vector<int32_t>& f : list) {
+            for (int32_t i : f) put16(&d, i);
+        }
+        d.append((4 - d.size() % 4) % 4, '\0');
+        return chunk(code, static_cast<int32_t>(list.size()), d);
+    }
+    Obj& texcoords(const std::vector<std::pair<float, float>>& list) {
+        std::string d;
+        for (const auto& uv : list) {
+            put_float(&d, uv.first);
+            put_float(&d, uv.second);
+        }
+        return chunk(OBJ_CHUNK_TEXCOORDS, static_cast<int32_t>(list.size()), d);
+    }
+    Obj& names(const std::vector<std::string>& list) {
+        std::string d;
+        for (const std::string& n : list) d += n + '\0';
+        d.append((4 - d.size() % 4) % 4, '\0');
+        return chunk(OBJ_CHUNK_TEXTURE_NAMES, static_cast<int32_t>(list.size()), d);
+    }
+    Obj& select(int32_t k) {
+        std::string d;
+        put16(&d, k);
+        put16(&d, 0);
+        return chunk(OBJ_CHUNK_SELECT_TEXTURE, 1, d);
+    }
+    Obj& raw(const std::string& b) {
+        bytes_ += b;
+        return *this;
+    }
+    // A total of -1 stands for the file's size.
+    std::string done(int32_t total = -1) const {
+        std::string b = bytes_;
+        std::string t;
+        put32(&t, total != -1 ? total : static_cast<int32_t>(b.size()));
+        b.replace(4, 4, t);
+        return b;
+    }
+
+private:
+    std::string bytes_ = std::string(8, '\0');
+};
+
+// Four vertices of a unit square in the file's units, one triangle, one quad.
+std::string square_object() {
+    return Obj()
+        .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}})
+        .faces(OBJ_CHUNK_TEX_TRIANGLES, {{0, 1, 2}})
+        .faces(OBJ_CHUNK_TEX_QUADS, {{0, 1, 2, 3}})
+        .done();
+}
+
+// Position, rotation and scale of a HEAD record.
+const char PLACEMENT[] = "0 0 0 0  0 0 0 0  512 512 512 0";
+
+std::string head(const std::string& bones, const std::string& placement = PLACEMENT) {
+    return "SEC_M_HEAD:\nIVVV\n" + bones + " " + placement + "\nEND_SEC:\n";
+}
+
+std::string objects(const std::vector<std::string>& names) {
+    std::string t = "SEC_M_OBJ:\nS\n";
+    for (const std::string& n : names) t += n + "\n";
+    return t + "END_SEC:\n";
+}
+
+// Each record: pop count, translation x y z, rotation x y z (file units).
+std::string bones(const std::vector<std::string>& records) {
+    std::string t = "SEC_M_BORN:\nIIVVVV\n";
+    for (const std::string& r : records) t += r + "\n";
+    return t + "END_SEC:\n";
+}
+
+std::string born(int32_t pop, const std::string& translation, const std::string& rotation) {
+    return std::to_string(pop) + " 0 " + translation + " 0 " + rotation + " 0 0 0 0 0 0 0 0 0";
+}
+
+// A 2 x 2 32-bit BMP.
+std::string bmp32() {
+    std::string b = "BM";
+    put32(&b, 54 + 16);
+    put32(&b, 0);
+    put32(&b, 54);
+    put32(&b, 40);
+    put32(&b, 2);
+    put32(&b, 2);
+    put16(&b, 1);
+    put16(&b, 32);
+    for (int i = 0; i < 6; i++) put32(&b, 0);
+    b.append(16, '\x7f');
+    return b;
+}
+
+std::string last_message() {
+    int n = headless_message_count();
+    return n > 0 ? headless_message(n - 1) : "";
+}
+
+// What a load may change in the render buffer.
+struct Snapshot {
+    int32_t packet_count;
+    const uint8_t* next_free;
+    std::vector<int32_t> rows;
+    std::string packets;
+    std::vector<int32_t> positions;
+    std::vector<int32_t> uvs;
+
+    static Snapshot take() {
+        const RenderBuffer* b = rb_current();
+        Snapshot s;
+        s.packet_count = b->packet_count;
+        s.next_free = b->next_free;
+        for (int32_t row = 0; row < POOL_ROWS; row++) s.rows.push_back(rb_row_count(row));
+        s.packets.assign(reinterpret_cast<const char*>(b->first_packet),
+                         static_cast<size_t>(b->packet_area_size));
+        const int32_t* p = reinterpret_cast<const int32_t*>(b->positions);
+        s.positions.assign(p, p + 4 * b->pool_size[0]);
+        const int32_t* u = reinterpret_cast<const int32_t*>(b->uvs);
+        s.uvs.assign(u, u + 4 * b->pool_size[2]);
+        return s;
+    }
+    bool operator==(const Snapshot& o) const {
+        return packet_count == o.packet_count && next_free == o.next_free && rows == o.rows &&
+               packets == o.packets && positions == o.positions && uvs == o.uvs;
+    }
+};
+
+class LoaderTest : public FileTest {
+protected:
+    void SetUp() override {
+        FileTest::SetUp();
+        ASSERT_EQ(mtx_init(), 0);
+        ASSERT_EQ(rb_init(), 0);
+        make_pools();
+        ASSERT_EQ(tex_init(), 0);
+        ASSERT_EQ(mdl_table_init(), 0);
+    }
+    void TearDown() override {
+        mem_fail_at(0);
+        mdl_table_release();
+        tex_release();
+        rb_release();
+        mtx_release();
+        FileTest::TearDown();
+    }
+
+    static void make_pools() {
+        rb_make_vertex_pool(1500);
+        rb_make_colour_pool(1500);
+        rb_make_uv_pool(1200);
+        rb_make_normal_pool(1500);
+    }
+    static void write(const std::string& name, const std::string& bytes) {
+        std::ofstream(name, std::ios::binary) << bytes;
+    }
+    static const PrimPacket* packet(int32_t n) {
+        const uint8_t* p = rb_current()->first_packet;
+        for (int32_t i = 0; i < n; i++) p += reinterpret_cast<const PrimPacket*>(p)->size;
+        return reinterpret_cast<const PrimPacket*>(p);
+    }
+    static void expect_xyz(const Vec4& v, int32_t x, int32_t y, int32_t z) {
+        EXPECT_EQ(v.x, x);
+        EXPECT_EQ(v.y, y);
+        EXPECT_EQ(v.z, z);
+    }
+
+    std::string saved_dir;
+};
+
+TEST_F(LoaderTest, ConversionsTruncateTheExactProducts) {
+    write("a.obj", Obj()
+                       .vertices({{0.5f, 0.5f, 0.5f}, {-0.5f, -0.5f, -0.5f}, {0.7f, 0.7f, -0.7f}})
+                       .texcoords({{1.0f, 0.5f}, {0.7f, 0.0f}})
+                       .done());
+    write("m.txt", head("1", "1.9 -1.9 2.5 0  1.5 0 -0.5 0  256.7 512 -3.9 0") +
+                       objects({"a.obj"}) + bones({born(2, "-2.5 7.9 0", "0.7 -0.5 0.5")}));
+    int32_t slot = mdl_load("m.txt", -1);
+    ASSERT_EQ(slot, 0);
+    EXPECT_EQ(headless_message_count(), 0);
+    const Vec4* pos = rb_positions();
+    expect_xyz(pos[0], 150, -150, 150);  // y turns downward
+    expect_xyz(pos[1], -150, 150, -150);
+    expect_xyz(pos[2], 209, -209, -209);  // 0.7 x 300 in single precision would be 210
+    const Vec4* uvs = rb_current()->uvs;
+    expect_xyz(uvs[0], 255, 127, 0);
+    expect_xyz(uvs[1], 178, 0, 0);
+
+    const Model* model = mdl_get(slot);
+    expect_xyz(model->position, 1, -1, 2);  // truncated, not scaled
+    expect_xyz(model->rotation, 1, 0, 0);
+    expect_xyz(model->scale, 256, 512, -3);
+    ASSERT_EQ(model->bone_count, 1);
+    const Bone& bone = model->bones[0];
+    EXPECT_EQ(bone.pop_count, 2);
+    expect_xyz(bone.translation, -2, 7, 0);
+    expect_xyz(bone.rotation, 209, -150, 150);  // stored unwrapped
+    EXPECT_EQ(bone.vertex_start, 0);
+    EXPECT_EQ(bone.vertex_count, 3);
+}
+
+TEST_F(LoaderTest, EveryObjectFileMapsTheWholeTextureOntoItsFaces) {
+    // The coordinate chunk is ignored when one texture is given.
+    write("a.obj", square_object());
+    write("b.obj", Obj()
+                       .texcoords({{0.1f, 0.2f}})
+                       .vertices({{0, 0, 0}, {0, 1, 0}, {1, 1, 0}})
+                       .faces(OBJ_CHUNK_TRIANGLES, {{2, 1, 0}, {-1, 0, 1}})
+                       .faces(OBJ_CHUNK_QUADS, {{0, 1, 2, -4}})
+                       .done());
+    write("m.txt", head("2") + objects({"a.obj", "b.obj"}));
+    int32_t slot = mdl_load("m.txt", 7);
+    ASSERT_EQ(slot, 0);
+    EXPECT_EQ(headless_message_count(), 0);
+
+    const Vec4* uvs = rb_current()->uvs;
+    ASSERT_EQ(rb_row_count(2), 8);
+    for (int32_t file = 0; file < 2; file++) {
+        expect_xyz(uvs[4 * file + 0], 0, 0, 0);
+        expect_xyz(uvs[4 * file + 1], 255, 0, 0);
+        expect_xyz(uvs[4 * file + 2], 255, 255, 0);
+        expect_xyz(uvs[4 * file + 3], 0, 255, 0);
+    }
+    const Model* model = mdl_get(slot);
+    EXPECT_EQ(model->packet_count, 5);
+    EXPECT_EQ(rb_current()->packet_count, 5);
+    EXPECT_EQ(model->bones[1].vertex_start, 4);
+    EXPECT_EQ(model->bones[1].vertex_count, 3);
+
+    struct Expected {
+        uint32_t corners;
+        std::vector<int16_t> vertex;
+        int16_t uv;  // first coordinate index
+    };
+    // Relative indices may reach back into the first bone's vertices.
+    const Expected expected[5] = {{3, {0, 1, 2}, 0},
+                                  {4, {0, 1, 2, 3}, 0},
+                                  {3, {6, 5, 4}, 4},
+                                  {3, {3, 4, 5}, 4},
+                                  {4, {4, 5, 6, 0}, 4}};
+    for (int32_t n = 0; n < 5; n++) {
+        const PrimPacket* p = packet(n);
+        const Expected& e = expected[n];
+        EXPECT_EQ(p->header, PRIM_CULL | PRIM_TEXTURED | e.corners) << n;
+        EXPECT_EQ(p->size, e.corners == 4 ? PRIM_QUAD_SIZE : PRIM_TRI_SIZE) << n;
+        EXPECT_EQ(p->link, 0u);
+        EXPECT_EQ(p->texture, 7);
+        EXPECT_EQ(p->ramp, 0);
+        for (uint32_t k = 0; k < e.corners; k++) {
+            EXPECT_EQ(prim_index(p, PRIM_VERTEX)[k], e.vertex[k]) << n << " " << k;
+            EXPECT_EQ(prim_index(p, PRIM_UV)[k], e.uv + static_cast<int16_t>(k)) << n << " " << k;
+            EXPECT_EQ(prim_index(p, PRIM_COLOUR)[k], 0);
+            EXPECT_EQ(prim_index(p, PRIM_INTENSITY)[k], 0);
+        }
+    }
+}
+
+TEST_F(LoaderTest, ObjectFilesCanNameAndSelectTheirOwnTextures) {
+    write("a.bmp", bmp32());
+    write("b.bmp", bmp32());
+    write("a.obj", Obj()
+                       .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}})
+                       .texcoords({{0, 0}, {1, 0}, {1, 1}, {0, 1}})
+                       .names({"a.bmp", "b.bmp"})
+                       .faces(OBJ_CHUNK_TRIANGLES, {{0, 1, 2}})
+                       .select(1)
+                       .faces(OBJ_CHUNK_TEX_QUADS, {{3, 2, 1, 0}})
+                       .select(0)
+                       .faces(OBJ_CHUNK_TEX_TRIANGLES, {{1, 2, 3}})
+                       .done());
+    write("m.txt", head("1") + objects({"a.obj"}));
+    int32_t slot = mdl_load("m.txt", -1);
+    ASSERT_EQ(slot, 0);
+    EXPECT_EQ(headless_message_count(), 0);
+    int32_t a = tex_find("a.bmp");
+    int32_t b = tex_find("b.bmp");
+    ASSERT_GE(a, 0);
+    ASSERT_GE(b, 0);
+    EXPECT_EQ(rb_row_count(2), 4);  // only the file's own coordinates
+
+    const PrimPacket* plain = packet(0);
+    EXPECT_EQ(plain->header, PRIM_CULL | 3);
+    EXPECT_EQ(plain->texture, 0);
+    EXPECT_EQ(prim_index(plain, PRIM_COLOUR)[0], 0);
+    EXPECT_EQ(prim_index(plain, PRIM_UV)[0], 0);
+
+    // Coordinates parallel the vertices.
+    const PrimPacket* quad = packet(1);
+    EXPECT_EQ(quad->header, PRIM_CULL | PRIM_TEXTURED | 4);
+    EXPECT_EQ(quad->texture, b);
+    for (int16_t k = 0; k < 4; k++) {
+        EXPECT_EQ(prim_index(quad, PRIM_VERTEX)[k], 3 - k);
+        EXPECT_EQ(prim_index(quad, PRIM_UV)[k], 3 - k);
+    }
+    const PrimPacket* tri = packet(2);
+    EXPECT_EQ(tri->texture, a);
+    EXPECT_EQ(prim_index(tri, PRIM_UV)[2], 3);
+}
+
+TEST_F(LoaderTest, NormalsOfTwoFacesAtRightAngles) {
+    // Face A lies in the plane z = 0, face B in x = 0; they share vertices 0
+    // and 2 (converted: (0,0,0), (300,0,0), (0,-300,0), (0,0,300)).
+    write("a.obj", Obj()
+                       .vertices({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}})
+                       .faces(OBJ_CHUNK_TEX_TRIANGLES, {{0, 1, 2}, {0, 2, 3}})
+                       .done());
+    write("m.txt", head("1") + objects({"a.obj"}));
+    int32_t slot = mdl_load("m.txt", 0);
+    ASSERT_EQ(slot, 0);
+    EXPECT_EQ(mdl_compute_normals(slot), 0);
+    const Vec4* n = rb_current()->normals;
+    // A: (300,0,0) x (-300,-300,0) = (0,0,-90000); B: (0,-300,0) x (0,300,300)
+    // = (-90000,0,0). Shared vertices hold the sum renormalised: 1024 x 1024 /
+    // 1448 truncates to 724.
+    expect_xyz(n[0], -724, 0, -724);
+    expect_xyz(n[1], 0, 0, -1024);
+    expect_xyz(n[2], -724, 0, -724);
+    expect_xyz(n[3], -1024, 0, 0);
+    for (int32_t i = 0; i < 2; i++) {
+        const PrimPacket* p = packet(i);
+        EXPECT_EQ(p->header, PRIM_CULL | PRIM_LIT_TEX3);
+        for (int32_t k = 0; k < 3; k++) {
+            EXPECT_EQ(prim_index(p, PRIM_INTENSITY)[k], prim_index(p, PRIM_VERTEX)[k]);
+        }
+    }
+    const Bone& bone = mdl_get(slot)->bones[0];
+    EXPECT_EQ(bone.normal_start, 0);
+    EXPECT_EQ(bone.normal_count, 4);
+    EXPECT_EQ(bone.normals, rb_current()->normals);
+    EXPECT_EQ(rb_current()->normal_count, 0);
+    EXPECT_EQ(mdl_compute_normals(1), -1);
+    EXPECT_EQ(mdl_compute_normals(32), -1);
+}
+
+TEST_F(LoaderTest, NormalsOnlyTouchIndicesInsideThePools) {
+    write("a.obj", square_object());
+    write("m.txt", head("1") + objects({"a.obj"}));
+    int32_t slot = mdl_load("m.txt", 0);
+    ASSERT_EQ(slot, 0);
+    // A packet whose index was damaged after loading is passed over.
+    PrimPacket* p = const_cast<PrimPacket*>(packet(1));
+    prim_index(p, PRIM_VERTEX)[3] = 1500;
+    EXPECT_EQ(mdl_compute_normals(slot), 0);
+    EXPECT_EQ(packet(0)->header & PRIM_LIT, PRIM_LIT);
+    EXPECT_EQ(p->header & PRIM_LIT, 0u);
+    EXPECT_EQ(prim_index(p, PRIM_INTENSITY)[0], 0);
+}
+
+TEST_F(LoaderTest, ScratchListHolds4096Corners) {
+    auto triangles = [](int32_t count) {
+        return Obj()
+            .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}})
+            .faces(OBJ_CHUNK_TRIANGLES, std::vector<std::vector<int32_t>>(
+                                            static_cast<size_t>(count), {0, 1, 2}))
+            .done();
+    };
+    write("t1365.obj", triangles(1365));
+    write("t1366.obj", triangles(1366));
+    write("t1365.txt", head("1") + objects({"t1365.obj"}));
+    write("t1366.txt", head("1") + objects({"t1366.obj"}));
+
+    // 1365 triangles use 4095 entries but need 60,060 packet bytes: more than
+    // the area holds, so the load is refused and taken back.
+    Snapshot before = Snapshot::take();
+    EXPECT_EQ(mdl_load("t1365.txt", 0), -3);
+    EXPECT_TRUE(Snapshot::take() == before);
+    EXPECT_EQ(last_message(), message_with(MSG_FILE_PARSE_FAILED, "t1365.obj"));
+
+    write("v.obj", Obj()
+                       .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}})
+                       .faces(OBJ_CHUNK_QUADS,
+                              std::vector<std::vector<int32_t>>(1024, {0, 1, 2, 3}))
+                       .done());
+    write("quads.txt", head("1") + objects({"v.obj"}));
+    ASSERT_EQ(mdl_load("quads.txt", 0), 0);
+    EXPECT_EQ(rb_current()->packet_count, 1024);
+    EXPECT_EQ(mdl_get(0)->packet_count, 1024);
+
+    // With room for the packets, the scratch list itself is the limit.
+    RenderBuffer* standard = rb_current();
+    RenderBuffer* large = rb_create(70000);
+    ASSERT_NE(large, nullptr);
+    rb_set_current(large);
+    make_pools();
+    before = Snapshot::take();
+    EXPECT_EQ(mdl_load("t1366.txt", 0), -3);
+    EXPECT_TRUE(Snapshot::take() == before);
+    EXPECT_EQ(last_message(), message_with(MSG_FILE_PARSE_FAILED, "t1366.obj"));
+    EXPECT_EQ(mdl_get(1), nullptr);
+    EXPECT_EQ(mdl_load("t1365.txt", 0), 1);
+    EXPECT_EQ(large->packet_count, 1365);
+    rb_destroy(large);
+    rb_set_current(standard);
+}
+
+TEST_F(LoaderTest, AFullModelTableOrAFailedScratchListRefusesTheLoad) {
+    write("a.obj", square_object());
+    write("m.txt", head("1") + objects({"a.obj"}));
+    for (int32_t i = 0; i < MODEL_SLOTS; i++) mdl_create(0);
+    Snapshot before = Snapshot::take();
+    EXPECT_EQ(mdl_load("m.txt", 0), -4);
+    EXPECT_TRUE(Snapshot::take() == before);
+
+    mdl_free(3);
+    mem_fail_at(1);
+    EXPECT_EQ(mdl_load("m.txt", 0), -1);
+    char text[100];
+    std::snprintf(text, sizeof text, MSG_ALLOC_FAILED, 8192);
+    EXPECT_EQ(last_message(), text);
+    EXPECT_TRUE(Snapshot::take() == before);
+    EXPECT_EQ(mdl_load("m.txt", 0), 3);
+}
+
+// Malformed files: each refusal returns its code and message, frees the model
+// and leaves the render buffer exactly as it was.
+struct Refusal {
+    const char* what;
+    std::string model;   // text of "m.txt"
+    std::string object;  // bytes of "bad.obj" (named by the model text)
+    int32_t texture;
+    int32_t code;
+    std::string message;
+    const char* file = "m.txt";  // the model file loaded
+};
+
+std::vector<Refusal> refusals() {
+    const std::string bad_model = head("1") + objects({"bad.obj"});
+    const std::string parse_obj = message_with(MSG_FILE_PARSE_FAILED, "bad.obj");
+    const std::string parse_model = message_with(MSG_FILE_PARSE_FAILED, "m.txt");
+    const std::vector<Xyz> four = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    auto object = [&](const char* what, const std::string& bytes, int32_t texture = 0) {
+        return Refusal{what, bad_model, bytes, texture, -3, parse_obj};
+    };
+    auto model = [&](const char* what, const std::string& text, int32_t code = -2) {
+        return Refusal{what, text, "", 0, code, parse_model};
+    };
+    std::string oversized_count;
+    put16(&oversized_count, OBJ_CHUNK_VERTICES);
+    put16(&oversized_count, 3);
+    put32(&oversized_count, 8 + 24);
+    oversized_count.append(24, '\0');
+    std::vector<std::string> names65(65, "a.bmp");
+    std::vector<std::vector<int32_t>> tri1365(1365, {0, 1, 2});
+    std::vector<Xyz> many(1501, Xyz{0, 0, 0});
+    std::vector<std::pair<float, float>> many_uvs(1201, {0.0f, 0.0f});
+
+    return {
+        object("total size past the file", Obj().vertices(four).done(8 + 8 + 48 + 4)),
+        object("negative total size", Obj().vertices(four).done(-8)),
+        object("file shorter than its header", "abc"),
+        object("chunk size 0", Obj().vertices(four).chunk(999, 0, "", 0).done()),
+        object("negative chunk size", Obj().vertices(four).chunk(999, 0, "", -16).done()),
+        object("chunk past the total size", Obj().vertices(four).chunk(999, 0, "", 100).done()),
+        object("chunk header past the total size", Obj().vertices(four).raw("abcd").done()),
+        object("vertex count past the chunk", Obj().raw(oversized_count).done()),
+        object("negative vertex count", Obj().chunk(OBJ_CHUNK_VERTICES, -1, "").done()),
+        object("face count past the chunk",
+               Obj().vertices(four).chunk(OBJ_CHUNK_TRIANGLES, 2, std::string(8, '\0')).done()),
+        object("index past the appended vertices",
+               Obj().vertices(four).faces(OBJ_CHUNK_TRIANGLES, {{0, 1, 4}}).done()),
+        object("index before the pool",
+               Obj().vertices(four).faces(OBJ_CHUNK_QUADS, {{0, 1, 2, -5}}).done()),
+        object("faces before any vertices",
+               Obj().faces(OBJ_CHUNK_TRIANGLES, {{0, 1, 2}}).vertices(four).done()),
+        object("NaN vertex", Obj().vertices({{0, nan, 0}}).done()),
+        object("vertex beyond 32 bits", Obj().vertices({{0, 0, 1e7f}}).done()),
+        object("vertex pool runs out", Obj().vertices(many).done()),
+        object("packet area runs out", Obj()
+                                           .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}})
+                                           .faces(OBJ_CHUNK_TRIANGLES, tri1365)
+                                           .done()),
+        object("65 texture names", Obj().names(names65).done(), -1),
+        object("texture name of 52 characters", Obj().names({std::string(52, 'n')}).done(), -1),
+        object("texture name without its end",
+               Obj().chunk(OBJ_CHUNK_TEXTURE_NAMES, 1, "abcd").done(), -1),
+        object("texture outside the list", Obj().names({"a.bmp"}).select(1).done(), -1),
+        object("NaN coordinate", Obj().texcoords({{nan, 0}}).done(), -1),
+        object("coordinate pool runs out", Obj().texcoords(many_uvs).done(), -1),
+        object("textured face without coordinates",
+               Obj().vertices(four).faces(OBJ_CHUNK_TEX_TRIANGLES, {{0, 1, 2}}).done(), -1),
+        object("coordinate past the appended ones", Obj()
+                                                        .vertices(four)
+                                                        .texcoords({{0, 0}, {1, 0}})
+                                                        .faces(OBJ_CHUNK_TEX_TRIANGLES, {{0, 1, 2}})
+                                                        .done(),
+               -1),
+        model("OBJ before HEAD", objects({"good.obj"}) + head("1")),
+        model("BORN before HEAD", bones({born(0, "0 0 0", "0 0 0")}) + head("1")),
+        model("more OBJ records than bones", head("1") + objects({"good.obj", "good.obj"})),
+        model("more BORN records than bones",
+              head("1") + objects({"good.obj"}) +
+                  bones({born(0, "0 0 0", "0 0 0"), born(0, "0 0 0", "0 0 0")})),
+        model("a second HEAD", head("1") + objects({"good.obj"}) + head("1")),
+        model("HEAD of another layout", "SEC_M_HEAD:\nI\n1\nEND_SEC:\n"),
+        model("BORN of another layout",
+              head("1") + objects({"good.obj"}) + "SEC_M_BORN:\nIIV\n0 0 1 2 3 4\nEND_SEC:\n"),
+        model("OBJ record that is no name", head("1") + "SEC_M_OBJ:\nI\n5\nEND_SEC:\n"),
+        model("negative bone count", head("-1")),
+        model("HEAD value beyond 32 bits", head("1", "1e10 0 0 0 0 0 0 0 512 512 512 0")),
+        model("bone rotation beyond 32 bits",
+              head("1") + objects({"good.obj"}) + bones({born(0, "0 0 0", "0 1e8 0")})),
+        model("no HEAD", "SEC_M_HIT:\nI\n1\nEND_SEC:\n", -1),
+        model("no section", "// nothing here\n", -1),
+        model("text that does not parse", "SEC_M_HEAD:\nIVVV\n1 x\nEND_SEC:\n"),
+        {"missing object file", head("2") + objects({"good.obj", "gone.obj"}), "", 0, -3,
+         message_with(MSG_FILE_NOT_FOUND, "gone.obj")},
+        {"missing model file", "", "", 0, -2, message_with(MSG_FILE_NOT_FOUND, "none.txt"), "none.txt"},
+    };
+}
+
+TEST_F(LoaderTest, MalformedInputIsRefusedAndTakenBack) {
+    write("a.bmp", bmp32());
+    write("good.obj", square_object());
+    write("base.txt", head("1") + objects({"good.obj"}));
+    ASSERT_EQ(mdl_load("base.txt", 0), 0);
+    const Snapshot loaded = Snapshot::take();
+    for (const Refusal& r : refusals()) {
+        SCOPED_TRACE(r.what);
+        std::remove("bad.obj");
+        if (!r.object.empty()) write("bad.obj", r.object);
+        write("m.txt", r.model);
+        headless_clear_messages();
+        EXPECT_EQ(mdl_load(r.file, r.texture), r.code);
+        EXPECT_EQ(last_message(), r.message);
+        EXPECT_EQ(mdl_get(1), nullptr);
+        EXPECT_TRUE(Snapshot::take() == loaded);
+    }
+    // The model loaded first is untouched, and the next load takes up where it
+    // ended.
+    ASSERT_NE(mdl_get(0), nullptr);
+    EXPECT_EQ(mdl_get(0)->packet_count, 2);
+    EXPECT_EQ(mdl_load("base.txt", 0), 1);
+    EXPECT_EQ(mdl_get(1)->bones[0].vertex_start, 4);
+    EXPECT_EQ(rb_row_count(2), 8);
+}
+
+TEST_F(LoaderTest, NegativeIndicesMayReachEarlierBones) {
+    write("a.obj", square_object());
+    write("b.obj", Obj().vertices({{0, 0, 0}}).faces(OBJ_CHUNK_TRIANGLES, {{-4, -3, 0}}).done());
+    write("m.txt", head("2") + objects({"a.obj", "b.obj"}));
+    ASSERT_EQ(mdl_load("m.txt", 0), 0);
+    const PrimPacket* p = packet(2);
+    EXPECT_EQ(prim_index(p, PRIM_VERTEX)[0], 0);
+    EXPECT_EQ(prim_index(p, PRIM_VERTEX)[1], 1);
+    EXPECT_EQ(prim_index(p, PRIM_VERTEX)[2], 4);
+}
+
+// ---------------------------------------------------------------------------
+// The shipped model, set up as start-up does.
+
+class ShippedModelTest : public ::testing::Test {
+protected:
+    AppSession app;  // the whole start-up, from the project root
+    const int32_t model = 0;
+};
+
+TEST_F(ShippedModelTest, LoadsWithoutMessageAndEveryFrontFaceReachesTheTable) {
+    ASSERT_EQ(headless_message_count(), 0) << last_message();
+    ASSERT_NE(tex_get(0), nullptr);
+    const Model* m = mdl_get(model);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->bone_count, 15);
+    const RenderBuffer* b = rb_drawn();
+    EXPECT_EQ(m->packet_count, b->packet_count);
+
+    cam_set_light_angles(0, 0, 576);
+    mdl_update_all();
+    ot_build(rb_drawn());
+
+    // Which packets the table holds, by their offset in the area.
+    std::vector<bool> linked(static_cast<size_t>(PACKET_AREA_SIZE), false);
+    int32_t linked_count = 0;
+    for (int32_t key = 0; key < OT_SIZE; key++) {
+        for (uint32_t link = ot_head(key); link != OT_LINK_NONE;) {
+            ASSERT_EQ(link & OT_LINK_SLOT, 0u);
+            linked[link] = true;
+            linked_count++;
+            link = reinterpret_cast<const PrimPacket*>(b->first_packet + link)->link;
+        }
+    }
+    // Every packet is lit and textured, each of its vertices is in front of
+    // the viewer, and every face turned to the viewer is in the table.
+    int32_t facing = 0;
+    const uint8_t* at = b->first_packet;
+    for (int32_t i = 0; i < b->packet_count; i++) {
+        const PrimPacket* p = reinterpret_cast<const PrimPacket*>(at);
+        uint32_t type = p->header & PRIM_TYPE_MASK;
+        EXPECT_TRUE(type == PRIM_LIT_TEX3 || type == PRIM_LIT_TEX4) << i;
+        EXPECT_EQ(p->header & PRIM_CULL, PRIM_CULL);
+        const int16_t* v = prim_index(p, PRIM_VERTEX);
+        const ScreenVertex* s[3] = {nullptr, nullptr, nullptr};
+        for (int32_t k = 0; k < prim_slots(p); k++) {
+            const ScreenVertex* sv = &b->screen_vertices[v[k]];
+            EXPECT_EQ(sv->clip, 0);
+            if (k < 3) s[k] = sv;
+        }
+        int64_t cross = int64_t{s[1]->x - s[0]->x} * (s[2]->y - s[1]->y) -
+                        int64_t{s[1]->y - s[0]->y} * (s[2]->x - s[1]->x);
+        size_t offset = static_cast<size_t>(at - b->first_packet);
+        EXPECT_EQ(linked[offset], cross >= 0) << i;
+        facing += cross >= 0;
+        at += p->size;
+    }
+    EXPECT_EQ(linked_count, facing);
+    EXPECT_GT(facing, b->packet_count / 3);
+
+    ot_draw(rb_drawn());
+    const int32_t pixels = fb_width() * fb_height();
+    int32_t lit = 0;
+    for (int32_t i = 0; i < pixels; i++) lit += fb_pixels()[i] != 0;
+    EXPECT_GT(lit, pixels / 20);
+    EXPECT_EQ(headless_message_count(), 0);
+}
+
+}  // namespace
