@@ -166,7 +166,7 @@ describe() {
 model_shown() {
   shot "$1" || return 1
   local file="$out/$app-$1.png"
-  [ "$(share "$file" 5)" -ge 20 ] && [ "$(colours "$file")" -ge 64 ]
+  [ "$(share "$file" 5)" -ge 20 ] && [ "$(colours "$file")" -ge 32 ]
 }
 
 # --- what a person does ---
@@ -194,29 +194,30 @@ drag_turns_model() {
   echo "-- $app: the drag turned the model ($before pixels high before, $after after)"
 }
 
-# F2 selects the glossy ramp, whose highlights saturate: over a turn of the
-# light the brightest picture holds more white than under the soft ramp.
-whitest=0
-find_whitest() {
-  local value
-  whitest=0
-  for i in $(seq 6); do
-    shot "$1-$i"
-    value="$(share "$last_shot" 96)"
-    [ "$value" -le "$whitest" ] || whitest="$value"
-    sleep 0.5
-  done
+# F2 selects the glossy ramp, whose highlights saturate: the model, hardly ever
+# white under the soft ramp, turns largely white once the circling light faces
+# it (within a turn of the light: 256 frames, 5 s at 50 frames a second).
+white=0
+wanted=0
+glossy_shots=0
+glossy_white() {
+  glossy_shots=$((glossy_shots + 1))
+  shot "glossy-$glossy_shots" && white="$(share "$last_shot" 96)" && [ "$white" -ge "$wanted" ]
 }
 f2_selects_glossy() {
-  local soft glossy
-  find_whitest soft
-  soft="$whitest"
+  local soft=0 i
+  for i in 1 2 3 4 5 6; do
+    check_running
+    shot "soft-$i"
+    white="$(share "$last_shot" 96)"
+    [ "$white" -le "$soft" ] || soft="$white"
+    sleep 0.4
+  done
   xdotool keydown F2 sleep 0.3 keyup F2
-  find_whitest glossy
-  glossy="$whitest"
-  [ "$glossy" -gt "$soft" ] ||
-    fail "$app: F2 did not brighten the highlights (white per mille: $soft soft, $glossy glossy)"
-  echo "-- $app: F2 brightened the highlights (white per mille: $soft soft, $glossy glossy)"
+  wanted=$((soft + 10 > 2 * soft ? soft + 10 : 2 * soft))
+  glossy_shots=0
+  wait_until 15 "F2 did not brighten the highlights (white per mille: at most $soft under the soft ramp, $wanted wanted)" glossy_white
+  echo "-- $app: F2 brightened the highlights (white per mille: at most $soft soft, $white glossy)"
 }
 
 # run_and_escape NAME COMMAND...: the whole visit, ended with Esc.
