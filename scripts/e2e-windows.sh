@@ -98,10 +98,11 @@ start() {
   "$@" > "$out/$app.stdout" 2> "$out/$app.stderr" &
   app_pid=$!
   wait_until 30 "no window titled \"TEST\"" find_window
-  eval "$(xdotool getwindowgeometry --shell "$window")"
-  width="$WIDTH"
-  height=$((HEIGHT - 1))
-  echo "-- $app: window $window, client ${WIDTH}x$HEIGHT"
+  local size
+  size="$(xdotool getwindowgeometry "$window" | sed -n 's/^ *Geometry: *//p')"
+  width="${size%x*}"
+  height=$((${size#*x} - 1))
+  echo "-- $app: window $window, client $size"
 }
 
 # shot NAME: the drawable area as $out/$app-NAME.png.
@@ -245,8 +246,9 @@ release_steps_ran() {
   local steps ran
   steps="$(grep -o 'OutputDebugStringA "[^"]*"' "$out/$app.stderr" | sed 's/^[^"]*"//; s/"$//')"
   ran="$(grep -c '^release: fb_release$' <<< "$steps" || true)"
-  [ "$ran" -eq "$1" ] && { [ "$1" -eq 0 ] || [ "$(tail -n 1 <<< "$steps")" = "release: fb_release" ]; } ||
+  if [ "$ran" -ne "$1" ] || { [ "$1" -gt 0 ] && [ "$(tail -n 1 <<< "$steps")" != "release: fb_release" ]; }; then
     fail "$app: the release sequence ran $ran times, not $1; the steps traced:"$'\n'"$steps"
+  fi
 }
 
 # --- the display and Wine ---
@@ -266,7 +268,8 @@ until [ -s "$out/display" ]; do
   [ "$SECONDS" -lt "$end" ] || { cat "$out/xvfb.log"; fail "Xvfb did not start"; }
   sleep 0.1
 done
-export DISPLAY=":$(head -n 1 "$out/display")"
+DISPLAY=":$(head -n 1 "$out/display")"
+export DISPLAY
 
 # A prefix of our own, made once and kept in the build tree. No Mono or Gecko
 # (nothing asks to install them), no debug output but the message boxes and
@@ -287,6 +290,7 @@ run_and_close wine-close "${wine[@]}" "$windows_build/icon_look.exe"
 release_steps_ran 1
 run_and_escape sdl "$linux_build/icon_look"
 run_and_close sdl-close "$linux_build/icon_look"
-[ ! -s "$out/sdl.stdout" ] && [ ! -s "$out/sdl-close.stdout" ] ||
+if [ -s "$out/sdl.stdout" ] || [ -s "$out/sdl-close.stdout" ]; then
   fail "icon_look wrote to stdout: $(cat "$out"/sdl*.stdout)"
+fi
 echo "-- the real windows passed"
