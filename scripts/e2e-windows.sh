@@ -108,9 +108,8 @@ start() {
 # shot NAME: the drawable area as $out/$app-NAME.png.
 shot() {
   local file="$out/$app-$1.png"
-  import -window "$window" "$file.full.png" 2> /dev/null &&
-    convert "$file.full.png" -crop "${width}x$height+0+0" +repage "$file" &&
-    rm -f "$file.full.png" && last_shot="$file"
+  import -window "$window" -crop "${width}x$height+0+0" +repage "$file" 2> /dev/null &&
+    last_shot="$file"
 }
 
 finish() {
