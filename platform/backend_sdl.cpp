@@ -19,17 +19,37 @@ int texture_height = 0;
 uint32_t* rgb555_to_native = nullptr;
 const uint16_t* shown_pixels = nullptr;
 
-void make_conversion_table(uint32_t format) {
+// Fills the RGB555 to native table; false if the format is unknown to SDL.
+bool make_conversion_table(uint32_t format) {
     SDL_PixelFormat* native = SDL_AllocFormat(format);
+    if (native == nullptr) return false;
     rgb555_to_native = static_cast<uint32_t*>(SDL_malloc(32768 * sizeof(uint32_t)));
-    if (native == nullptr || rgb555_to_native == nullptr) return;
-    for (uint32_t c = 0; c < 32768; c++) {
-        uint8_t r = static_cast<uint8_t>((((c >> 10) & 31) << 3) | (((c >> 10) & 31) >> 2));
-        uint8_t g = static_cast<uint8_t>((((c >> 5) & 31) << 3) | (((c >> 5) & 31) >> 2));
-        uint8_t b = static_cast<uint8_t>(((c & 31) << 3) | ((c & 31) >> 2));
-        rgb555_to_native[c] = SDL_MapRGB(native, r, g, b);
+    if (rgb555_to_native != nullptr) {
+        for (uint32_t c = 0; c < 32768; c++) {
+            uint32_t r = (c >> 10) & 31;
+            uint32_t g = (c >> 5) & 31;
+            uint32_t b = c & 31;
+            rgb555_to_native[c] =
+                SDL_MapRGB(native, static_cast<uint8_t>((r << 3) | (r >> 2)),
+                           static_cast<uint8_t>((g << 3) | (g >> 2)),
+                           static_cast<uint8_t>((b << 3) | (b >> 2)));
+        }
     }
     SDL_FreeFormat(native);
+    return rgb555_to_native != nullptr;
+}
+
+// The texture format the renderer takes without converting: the first it
+// lists. Renderers that merely accept RGB555 convert it on every frame (the
+// software renderer in its blit, OpenGL on upload), which costs more than the
+// table lookup into the native format.
+uint32_t native_texture_format() {
+    SDL_RendererInfo info;
+    if (SDL_GetRendererInfo(renderer, &info) == 0 && info.num_texture_formats > 0) {
+        uint32_t first = info.texture_formats[0];
+        if (first == SDL_PIXELFORMAT_RGB555 || SDL_BITSPERPIXEL(first) == 32) return first;
+    }
+    return SDL_PIXELFORMAT_ARGB8888;
 }
 
 int virtual_key(SDL_Keycode key) {
@@ -82,19 +102,12 @@ bool backend_create_window(const char* title, int client_width, int client_heigh
         window = nullptr;
         return false;
     }
-    SDL_RendererInfo info;
-    uint32_t format = SDL_PIXELFORMAT_ARGB8888;
-    if (SDL_GetRendererInfo(renderer, &info) == 0) {
-        for (uint32_t i = 0; i < info.num_texture_formats; i++) {
-            if (info.texture_formats[i] == SDL_PIXELFORMAT_RGB555) texture_is_rgb555 = true;
-        }
-        if (!texture_is_rgb555 && info.num_texture_formats > 0 &&
-            SDL_BITSPERPIXEL(info.texture_formats[0]) == 32) {
-            format = info.texture_formats[0];
-        }
+    uint32_t format = native_texture_format();
+    // Without a table SDL converts RGB555 itself: slower, but still right.
+    if (format != SDL_PIXELFORMAT_RGB555 && !make_conversion_table(format)) {
+        format = SDL_PIXELFORMAT_RGB555;
     }
-    if (texture_is_rgb555) format = SDL_PIXELFORMAT_RGB555;
-    else make_conversion_table(format);
+    texture_is_rgb555 = format == SDL_PIXELFORMAT_RGB555;
     texture = SDL_CreateTexture(renderer, format, SDL_TEXTUREACCESS_STREAMING, client_width,
                                 client_height);
     texture_width = client_width;

@@ -15,7 +15,8 @@
 #include "platform/headless.h"
 #include "render/renderbuf.h"
 #include "shell/memory.h"
-#include "test_support.h"
+#include "tests/app_session.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -35,27 +36,10 @@ std::string anim_file(const std::string& head, const std::vector<std::string>& k
 const std::string EXAMPLE =
     anim_file("2 0 1 2", {"10 0 1 0 0 0 0 0", "4 0 0 1 0 0 0 0"}, {"0 0 0 0", "90 0 0 0"});
 
-std::string message(const char* format, const std::string& name) {
-    char text[200];
-    std::snprintf(text, sizeof text, format, name.c_str());
-    return text;
-}
-
-std::vector<std::string> messages() {
-    std::vector<std::string> all;
-    for (int i = 0; i < headless_message_count(); i++) all.push_back(headless_message(i));
-    return all;
-}
-
-class AnimTest : public ::testing::Test {
+class AnimTest : public FileTest {
 protected:
     void SetUp() override {
-        headless_print_messages(false);
-        headless_clear_messages();
-        mem_fail_at(0);
-        // Short relative names keep the file messages whole.
-        ASSERT_NE(getcwd(previous_directory, sizeof previous_directory), nullptr);
-        ASSERT_EQ(chdir(test_output_path("").c_str()), 0);
+        FileTest::SetUp();
         ASSERT_EQ(mdl_table_init(), 0);
         ASSERT_EQ(anim_init(), 0);
     }
@@ -63,7 +47,7 @@ protected:
         mem_fail_at(0);
         anim_release();
         mdl_table_release();
-        EXPECT_EQ(chdir(previous_directory), 0);
+        FileTest::TearDown();
     }
     // A model of `bones` bones whose rotations start at (7, 7, 7, 7).
     int32_t model(int32_t bones) {
@@ -93,7 +77,7 @@ protected:
 TEST_F(AnimTest, ExampleStepByStep) {
     const int32_t slot = model(1);
     ASSERT_EQ(load(EXAMPLE, slot), slot);
-    EXPECT_TRUE(messages().empty());
+    EXPECT_TRUE(shown_messages().empty());
     AnimSet* set = anim_get(slot);
     ASSERT_NE(set, nullptr);
     EXPECT_EQ(set->slot, slot);
@@ -256,7 +240,7 @@ TEST_F(AnimTest, UntrustedFilesAreRefused) {
         headless_clear_messages();
         EXPECT_EQ(load(c.text, slot), -1);
         EXPECT_EQ(anim_get(slot), nullptr);
-        EXPECT_EQ(messages(), std::vector<std::string>{message(MSG_FILE_PARSE_FAILED, "an.txt")});
+        EXPECT_EQ(shown_messages(), std::vector<std::string>{message_with(MSG_FILE_PARSE_FAILED, "an.txt")});
         // The model is left shown, and standing still.
         EXPECT_EQ(*mdl_flags(slot), 0u);
         anim_step(slot);
@@ -268,7 +252,7 @@ TEST_F(AnimTest, LargestSetFillsTheWorkingBlockExactly) {
     // 32 + 32 + (18428 + 2) x 16 = 294944 bytes; keyframe 0 names the last pose.
     const int32_t slot = model(1);
     ASSERT_EQ(load(anim_file("1 0 1 18428", {"1 0 0 18427 0 0 0 0"}, {"90 0 0 0"}), slot), slot);
-    EXPECT_TRUE(messages().empty());
+    EXPECT_TRUE(shown_messages().empty());
     AnimSet* set = anim_get(slot);
     EXPECT_EQ(set->base_pose, 18428);
     EXPECT_EQ(set->deltas, 18429);
@@ -278,14 +262,14 @@ TEST_F(AnimTest, LargestSetFillsTheWorkingBlockExactly) {
 TEST_F(AnimTest, ReadingFailuresShowOnlyTheirOwnMessages) {
     const int32_t slot = model(1);
     EXPECT_EQ(anim_load("missing.txt", slot), -1);
-    EXPECT_EQ(messages(), std::vector<std::string>{message(MSG_FILE_NOT_FOUND, "missing.txt")});
+    EXPECT_EQ(shown_messages(), std::vector<std::string>{message_with(MSG_FILE_NOT_FOUND, "missing.txt")});
 
     headless_clear_messages();
     EXPECT_EQ(load("SEC_ANIM_HEAD: IIII 1 0 x 1 END_SEC:", slot), -1);
     char record[200];
     std::snprintf(record, sizeof record, MSG_BAD_RECORD, "SEC_ANIM_HEAD:", 1);
-    EXPECT_EQ(messages(),
-              (std::vector<std::string>{record, message(MSG_FILE_PARSE_FAILED, "an.txt")}));
+    EXPECT_EQ(shown_messages(),
+              (std::vector<std::string>{record, message_with(MSG_FILE_PARSE_FAILED, "an.txt")}));
 
     // The working block is the third allocation: text, section image, block.
     headless_clear_messages();
@@ -295,7 +279,7 @@ TEST_F(AnimTest, ReadingFailuresShowOnlyTheirOwnMessages) {
     mem_fail_at(0);
     char alloc[200];
     std::snprintf(alloc, sizeof alloc, MSG_ALLOC_FAILED, ANIM_WORK_SIZE);
-    EXPECT_EQ(messages(), std::vector<std::string>{alloc});
+    EXPECT_EQ(shown_messages(), std::vector<std::string>{alloc});
     EXPECT_EQ(anim_get(slot), nullptr);
     EXPECT_EQ(*mdl_flags(slot), 0u);
 }
@@ -307,7 +291,7 @@ TEST_F(AnimTest, SlotsAndTheirModels) {
     EXPECT_EQ(anim_load("an.txt", slot + 1), -1);
     EXPECT_EQ(anim_load("an.txt", 32), -1);
     EXPECT_EQ(anim_load("an.txt", -1), -1);
-    EXPECT_TRUE(messages().empty());
+    EXPECT_TRUE(shown_messages().empty());
 
     // Other sections are skipped.
     ASSERT_EQ(load("SEC_OTHER: I 5 END_SEC:\n" + EXAMPLE, slot), slot);
@@ -327,27 +311,13 @@ TEST_F(AnimTest, SlotsAndTheirModels) {
     anim_step(slot);
 }
 
-// The shipped model and animation, loaded in the start-up order.
+// The shipped model and animation, loaded by the start-up itself.
 TEST(ShippedAnimation, LoadsForTheShippedModelAndPlays) {
-    headless_print_messages(false);
-    headless_clear_messages();
-    char previous_directory[4096] = {};
-    ASSERT_NE(getcwd(previous_directory, sizeof previous_directory), nullptr);
-    ASSERT_EQ(chdir((std::string(ICON_LOOK_SOURCE_DIR) + "/data").c_str()), 0);
-    ASSERT_EQ(mtx_init(), 0);
-    ASSERT_EQ(rb_init(), 0);
-    ASSERT_EQ(mdl_table_init(), 0);
-    ASSERT_EQ(tex_init(), 0);
-    ASSERT_EQ(anim_init(), 0);
-    rb_make_vertex_pool(1500);
-    rb_make_colour_pool(1500);
-    rb_make_uv_pool(1200);
-    rb_make_normal_pool(1500);
-    const int32_t model = mdl_load("mdt.txt", tex_load("tes256.bmp"));
-    ASSERT_GE(model, 0);
-    EXPECT_EQ(anim_load("an.txt", model), model);
-    EXPECT_EQ(*mdl_flags(model), MODEL_HIDDEN);
-    EXPECT_EQ(mdl_show(model), 0);
+    AppSession app;
+    EXPECT_TRUE(shown_messages().empty());
+    const int32_t model = 0;
+    ASSERT_NE(mdl_get(model), nullptr);
+    EXPECT_EQ(*mdl_flags(model), 0u);  // shown again after the load hid it
     const AnimSet* set = anim_get(model);
     ASSERT_NE(set, nullptr);
     EXPECT_EQ(set->bone_count, mdl_get(model)->bone_count);
@@ -361,19 +331,12 @@ TEST(ShippedAnimation, LoadsForTheShippedModelAndPlays) {
         }
         return angles;
     };
-    anim_step(model);
+    app.frame();
     const std::vector<int32_t> first = pose();
-    for (int32_t i = 0; i < 4; i++) anim_step(model);
+    for (int32_t i = 0; i < 4; i++) app.frame();
     EXPECT_NE(pose(), first);
-    for (int32_t i = 0; i < 1000; i++) anim_step(model);
-    EXPECT_TRUE(messages().empty());
-
-    anim_release();
-    tex_release();
-    mdl_table_release();
-    rb_release();
-    mtx_release();
-    EXPECT_EQ(chdir(previous_directory), 0);
+    for (int32_t i = 0; i < 200; i++) app.frame();
+    EXPECT_TRUE(shown_messages().empty());
 }
 
 }  // namespace

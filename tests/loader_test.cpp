@@ -25,6 +25,8 @@
 #include "render/renderbuf.h"
 #include "render/surface.h"
 #include "shell/memory.h"
+#include "shell/fbinfo.h"
+#include "tests/app_session.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -167,12 +169,6 @@ std::string bmp32() {
     return b;
 }
 
-std::string message(const char* format, const std::string& name) {
-    char text[200];
-    std::snprintf(text, sizeof text, format, name.c_str());
-    return text;
-}
-
 std::string last_message() {
     int n = headless_message_count();
     return n > 0 ? headless_message(n - 1) : "";
@@ -207,16 +203,10 @@ struct Snapshot {
     }
 };
 
-class LoaderTest : public ::testing::Test {
+class LoaderTest : public FileTest {
 protected:
     void SetUp() override {
-        headless_print_messages(false);
-        headless_clear_messages();
-        mem_fail_at(0);
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        saved_dir = cwd;
-        ASSERT_EQ(chdir(test_output_path("").c_str()), 0);
+        FileTest::SetUp();
         ASSERT_EQ(mtx_init(), 0);
         ASSERT_EQ(rb_init(), 0);
         make_pools();
@@ -229,7 +219,7 @@ protected:
         tex_release();
         rb_release();
         mtx_release();
-        EXPECT_EQ(chdir(saved_dir.c_str()), 0);
+        FileTest::TearDown();
     }
 
     static void make_pools() {
@@ -451,7 +441,7 @@ TEST_F(LoaderTest, ScratchListHolds4096Corners) {
     Snapshot before = Snapshot::take();
     EXPECT_EQ(mdl_load("t1365.txt", 0), -3);
     EXPECT_TRUE(Snapshot::take() == before);
-    EXPECT_EQ(last_message(), message(MSG_FILE_PARSE_FAILED, "t1365.obj"));
+    EXPECT_EQ(last_message(), message_with(MSG_FILE_PARSE_FAILED, "t1365.obj"));
 
     write("v.obj", Obj()
                        .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}})
@@ -472,7 +462,7 @@ TEST_F(LoaderTest, ScratchListHolds4096Corners) {
     before = Snapshot::take();
     EXPECT_EQ(mdl_load("t1366.txt", 0), -3);
     EXPECT_TRUE(Snapshot::take() == before);
-    EXPECT_EQ(last_message(), message(MSG_FILE_PARSE_FAILED, "t1366.obj"));
+    EXPECT_EQ(last_message(), message_with(MSG_FILE_PARSE_FAILED, "t1366.obj"));
     EXPECT_EQ(mdl_get(1), nullptr);
     EXPECT_EQ(mdl_load("t1365.txt", 0), 1);
     EXPECT_EQ(large->packet_count, 1365);
@@ -512,8 +502,8 @@ struct Refusal {
 
 std::vector<Refusal> refusals() {
     const std::string bad_model = head("1") + objects({"bad.obj"});
-    const std::string parse_obj = message(MSG_FILE_PARSE_FAILED, "bad.obj");
-    const std::string parse_model = message(MSG_FILE_PARSE_FAILED, "m.txt");
+    const std::string parse_obj = message_with(MSG_FILE_PARSE_FAILED, "bad.obj");
+    const std::string parse_model = message_with(MSG_FILE_PARSE_FAILED, "m.txt");
     const std::vector<Xyz> four = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
     const float nan = std::numeric_limits<float>::quiet_NaN();
     auto object = [&](const char* what, const std::string& bytes, int32_t texture = 0) {
@@ -591,8 +581,8 @@ std::vector<Refusal> refusals() {
         model("no section", "// nothing here\n", -1),
         model("text that does not parse", "SEC_M_HEAD:\nIVVV\n1 x\nEND_SEC:\n"),
         {"missing object file", head("2") + objects({"good.obj", "gone.obj"}), "", 0, -3,
-         message(MSG_FILE_NOT_FOUND, "gone.obj")},
-        {"missing model file", "", "", 0, -2, message(MSG_FILE_NOT_FOUND, "none.txt"), "none.txt"},
+         message_with(MSG_FILE_NOT_FOUND, "gone.obj")},
+        {"missing model file", "", "", 0, -2, message_with(MSG_FILE_NOT_FOUND, "none.txt"), "none.txt"},
     };
 }
 
@@ -638,59 +628,15 @@ TEST_F(LoaderTest, NegativeIndicesMayReachEarlierBones) {
 
 class ShippedModelTest : public ::testing::Test {
 protected:
-    static constexpr int32_t WIDTH = 504;
-    static constexpr int32_t HEIGHT = 468;
-
-    void SetUp() override {
-        headless_print_messages(false);
-        headless_clear_messages();
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        saved_dir = cwd;
-        ASSERT_EQ(chdir(ICON_LOOK_SOURCE_DIR "/data"), 0);
-        pixels.assign(static_cast<size_t>(WIDTH) * HEIGHT, 0);
-        shade_init();
-        mtx_init();
-        rb_init();
-        mdl_table_init();
-        tex_init();
-        draw_set_surface_to(pixels.data(), WIDTH, HEIGHT);
-        cam_set_screen_centre(WIDTH >> 1, HEIGHT >> 1);
-        rb_make_vertex_pool(1500);
-        rb_make_colour_pool(1500);
-        rb_make_uv_pool(1200);
-        rb_make_normal_pool(1500);
-        texture = tex_load("tes256.bmp");
-        model = mdl_load("mdt.txt", texture);
-        if (Vec4* scale = mdl_scale(model)) *scale = {512, 512, 512, scale->w};
-        mdl_set_bone_flags(model, BONE_LIT);
-        mdl_show(model);
-        mdl_compute_normals(model);
-        if (Vec4* position = mdl_position(model)) *position = {0, 0, 200, position->w};
-        rb_convert_colours();
-        cam_set_light_colour(255, 255, 255);
-    }
-    void TearDown() override {
-        tex_release();
-        mdl_table_release();
-        rb_release();
-        mtx_release();
-        shade_release();
-        draw_set_surface_to(nullptr, 0, 0);
-        EXPECT_EQ(chdir(saved_dir.c_str()), 0);
-    }
-
-    std::string saved_dir;
-    std::vector<uint16_t> pixels;
-    int32_t texture = -1;
-    int32_t model = -1;
+    AppSession app;  // the whole start-up, from the project root
+    const int32_t model = 0;
 };
 
 TEST_F(ShippedModelTest, LoadsWithoutMessageAndEveryFrontFaceReachesTheTable) {
     ASSERT_EQ(headless_message_count(), 0) << last_message();
-    ASSERT_GE(texture, 0);
-    ASSERT_EQ(model, 0);
+    ASSERT_NE(tex_get(0), nullptr);
     const Model* m = mdl_get(model);
+    ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->bone_count, 15);
     const RenderBuffer* b = rb_drawn();
     EXPECT_EQ(m->packet_count, b->packet_count);
@@ -737,9 +683,10 @@ TEST_F(ShippedModelTest, LoadsWithoutMessageAndEveryFrontFaceReachesTheTable) {
     EXPECT_GT(facing, b->packet_count / 3);
 
     ot_draw(rb_drawn());
+    const int32_t pixels = fb_width() * fb_height();
     int32_t lit = 0;
-    for (uint16_t px : pixels) lit += px != 0;
-    EXPECT_GT(lit, WIDTH * HEIGHT / 20);
+    for (int32_t i = 0; i < pixels; i++) lit += fb_pixels()[i] != 0;
+    EXPECT_GT(lit, pixels / 20);
     EXPECT_EQ(headless_message_count(), 0);
 }
 

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -204,5 +207,20 @@ TEST(Runner, MissingDataShowsMessagesButRunsAndEndsCleanly) {
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_NE(r.err.find("Error: ファイル[tes256.bmp]が見つかりません"), std::string::npos) << r.err;
 }
+
+#ifdef ICON_LOOK_WINDOW
+TEST(WindowProgram, WithoutADisplaySaysSoInOneLineAndFails) {
+    std::string err = test_output_path("window.err");
+    std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER '") +
+                          ICON_LOOK_WINDOW + "' > /dev/null 2> '" + err + "'";
+    int status = system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    std::string text = read_file(err);
+    EXPECT_EQ(text.find("icon_look: no display"), 0u) << text;
+    EXPECT_NE(text.find("icon_look_headless"), std::string::npos);
+    EXPECT_EQ(text.find('\n'), text.size() - 1) << "one line: " << text;
+}
+#endif
 
 }  // namespace

@@ -33,34 +33,12 @@ std::string bad_record(const std::string& section, int record) {
     return text;
 }
 
-std::string file_message(const char* format, const std::string& name) {
-    char text[200];
-    std::snprintf(text, sizeof text, format, name.c_str());
-    return text;
-}
-
-std::vector<std::string> messages() {
-    std::vector<std::string> all;
-    for (int i = 0; i < headless_message_count(); i++) all.push_back(headless_message(i));
-    return all;
-}
-
-class SectionTest : public ::testing::Test {
+class SectionTest : public FileTest {
 protected:
-    void SetUp() override {
-        headless_print_messages(false);
-        headless_clear_messages();
-        mem_fail_at(0);
-        // Short relative names keep the file messages whole.
-        ASSERT_NE(getcwd(previous_directory, sizeof previous_directory), nullptr);
-        ASSERT_EQ(chdir(test_output_path("").c_str()), 0);
-    }
     void TearDown() override {
-        mem_fail_at(0);
         mem_free(image);
-        EXPECT_EQ(chdir(previous_directory), 0);
+        FileTest::TearDown();
     }
-    char previous_directory[4096] = {};
     // Parses through a file, as the readers do.
     const Section* load(const std::string& text) {
         path = write_text_file("section.txt", text);
@@ -72,9 +50,9 @@ protected:
     void expect_bad_record(const std::string& text, const std::string& section, int record) {
         headless_clear_messages();
         EXPECT_EQ(load(text), nullptr);
-        EXPECT_EQ(messages(),
+        EXPECT_EQ(shown_messages(),
                   (std::vector<std::string>{bad_record(section, record),
-                                            file_message(MSG_FILE_PARSE_FAILED, path)}));
+                                            message_with(MSG_FILE_PARSE_FAILED, path)}));
     }
     std::string path;
     SectionFile* image = nullptr;
@@ -100,7 +78,7 @@ TEST_F(SectionTest, IntegerAndFloatRecords) {
     EXPECT_EQ(end, s + 32);
     EXPECT_EQ(sec_name_size(end), -1);
     EXPECT_EQ(sec_next(end), nullptr);
-    EXPECT_TRUE(messages().empty());
+    EXPECT_TRUE(shown_messages().empty());
 }
 
 TEST_F(SectionTest, StringValuesCarryPaddedLengthWords) {
@@ -190,7 +168,7 @@ TEST_F(SectionTest, EmptyTextGivesJustTheEndMarker) {
         EXPECT_EQ(sec_name_size(s), -1);
         EXPECT_EQ(sec_next(s), nullptr);
     }
-    EXPECT_TRUE(messages().empty());
+    EXPECT_TRUE(shown_messages().empty());
 }
 
 TEST_F(SectionTest, TextEndingInsideASection) {
@@ -327,23 +305,23 @@ TEST_F(SectionTest, WorkingImageLimit) {
 TEST_F(SectionTest, FailuresOfReadingAndAllocation) {
     std::string missing = "no-such-file.txt";
     EXPECT_EQ(sec_load(missing.c_str()), nullptr);
-    EXPECT_EQ(messages(), std::vector<std::string>{file_message(MSG_FILE_NOT_FOUND, missing)});
+    EXPECT_EQ(shown_messages(), std::vector<std::string>{message_with(MSG_FILE_NOT_FOUND, missing)});
 
     headless_clear_messages();
     std::string directory = "adir";
     mkdir(directory.c_str(), 0755);
     EXPECT_EQ(sec_read_file(directory.c_str()), nullptr);
-    EXPECT_EQ(messages(), std::vector<std::string>{file_message(MSG_FILE_NOT_FOUND, directory)});
+    EXPECT_EQ(shown_messages(), std::vector<std::string>{message_with(MSG_FILE_NOT_FOUND, directory)});
 
     // The text is read, then the working buffer cannot be had.
     headless_clear_messages();
     path = write_text_file("section.txt", "A: I 1 END_SEC:");
     mem_fail_at(2);
     EXPECT_EQ(sec_load(path.c_str()), nullptr);
-    std::vector<std::string> shown = messages();
+    std::vector<std::string> shown = shown_messages();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0].substr(0, 9), "20000byte");
-    EXPECT_EQ(shown[1], file_message(MSG_FILE_PARSE_FAILED, path));
+    EXPECT_EQ(shown[1], message_with(MSG_FILE_PARSE_FAILED, path));
 }
 
 TEST_F(SectionTest, ReadFileGivesTheBytesAndANul) {

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#include "platform/headless.h"
+#include "shell/memory.h"
 
 namespace {
 
@@ -97,4 +101,31 @@ bool read_bmp16(const std::string& path, Image16* image) {
         }
     }
     return true;
+}
+
+std::vector<std::string> shown_messages() {
+    std::vector<std::string> all;
+    for (int i = 0; i < headless_message_count(); i++) all.push_back(headless_message(i));
+    return all;
+}
+
+std::string message_with(const char* format, const std::string& name) {
+    char text[512];
+    snprintf(text, sizeof text, format, name.c_str());
+    return text;
+}
+
+void FileTest::SetUp() {
+    headless_print_messages(false);
+    headless_clear_messages();
+    mem_fail_at(0);
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    previous_directory_ = here;
+    ASSERT_EQ(chdir(test_output_path("").c_str()), 0);
+}
+
+void FileTest::TearDown() {
+    mem_fail_at(0);
+    EXPECT_EQ(chdir(previous_directory_.c_str()), 0);
 }

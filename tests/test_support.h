@@ -2,6 +2,8 @@
 // reading 16-bit screenshots.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -30,3 +32,21 @@ struct Image16 {
     uint16_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
 bool read_bmp16(const std::string& path, Image16* image);
+
+// The message boxes shown so far: their raw Shift-JIS texts, oldest first.
+std::vector<std::string> shown_messages();
+// One of the fixed messages with its %s filled in.
+std::string message_with(const char* format, const std::string& name);
+
+// Base of the tests that read files: message boxes kept off stderr and
+// cleared, no allocation set to fail, and the test's own output directory as
+// the working directory, so file names stay short and the messages naming
+// them whole. Derived fixtures call FileTest::SetUp and FileTest::TearDown.
+class FileTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+private:
+    std::string previous_directory_;
+};

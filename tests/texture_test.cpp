@@ -54,18 +54,6 @@ uint16_t rgb555(uint32_t red, uint32_t green, uint32_t blue) {
     return static_cast<uint16_t>(((red >> 3) << 10) | ((green >> 3) << 5) | (blue >> 3));
 }
 
-std::string message_text(const char* format, const std::string& name) {
-    char text[200];
-    std::snprintf(text, sizeof text, format, name.c_str());
-    return text;
-}
-
-std::vector<std::string> messages() {
-    std::vector<std::string> all;
-    for (int i = 0; i < headless_message_count(); i++) all.push_back(headless_message(i));
-    return all;
-}
-
 std::vector<uint16_t> texels_of(int32_t slot) {
     int32_t count = 1 << (tex_width_shift(slot) + tex_height_shift(slot));
     return std::vector<uint16_t>(tex_pixels(slot), tex_pixels(slot) + count);
@@ -73,22 +61,15 @@ std::vector<uint16_t> texels_of(int32_t slot) {
 
 // Texture files are written to and loaded from the test output directory, so
 // that their names stay within the 27 characters a texture name may have.
-class TextureTest : public ::testing::Test {
+class TextureTest : public FileTest {
 protected:
     void SetUp() override {
-        headless_print_messages(false);
-        headless_clear_messages();
-        mem_fail_at(0);
-        char here[4096];
-        ASSERT_NE(getcwd(here, sizeof here), nullptr);
-        previous_directory = here;
-        ASSERT_EQ(chdir(test_output_path("").c_str()), 0);
+        FileTest::SetUp();
         ASSERT_EQ(tex_init(), 0);
     }
     void TearDown() override {
         tex_release();
-        mem_fail_at(0);
-        EXPECT_EQ(chdir(previous_directory.c_str()), 0);
+        FileTest::TearDown();
     }
     static void write(const std::string& name, const Bytes& bytes) {
         FILE* f = std::fopen(name.c_str(), "wb");
@@ -101,8 +82,8 @@ protected:
         headless_clear_messages();
         EXPECT_EQ(tex_load(name.c_str()), -1) << name;
         std::vector<std::string> expected;
-        if (with_message) expected.push_back(message_text(MSG_FILE_PARSE_FAILED, name));
-        EXPECT_EQ(messages(), expected) << name;
+        if (with_message) expected.push_back(message_with(MSG_FILE_PARSE_FAILED, name));
+        EXPECT_EQ(shown_messages(), expected) << name;
         for (int32_t slot = 0; slot < TEX_SLOTS; slot++) EXPECT_EQ(tex_get(slot), nullptr);
     }
     std::string previous_directory;
@@ -138,7 +119,7 @@ TEST_F(TextureTest, EightBitWithFullPalette) {
             ASSERT_EQ(texels[y * 256 + x], colour(index(255 - y, x))) << x << "," << y;
         }
     }
-    EXPECT_TRUE(messages().empty());
+    EXPECT_TRUE(shown_messages().empty());
 }
 
 TEST_F(TextureTest, FourBitHighNibbleFirst) {
@@ -192,7 +173,7 @@ TEST_F(TextureTest, SixteenAndThirtyTwoBits) {
     slot = tex_load("t32.bmp");
     ASSERT_EQ(slot, 1);
     EXPECT_EQ(texels_of(slot), (std::vector<uint16_t>{0x0000, 0x7FFF, 0x061F, 0x7C20}));
-    EXPECT_TRUE(messages().empty());
+    EXPECT_TRUE(shown_messages().empty());
 }
 
 TEST_F(TextureTest, OtherBitCountsGiveBlack) {
@@ -205,7 +186,7 @@ TEST_F(TextureTest, OtherBitCountsGiveBlack) {
     // Nothing of the pixels is read, so the headers suffice.
     write("t1.bmp", bmp_file(2, 2, 1, 0, {}, {}));
     EXPECT_EQ(tex_load("t1.bmp"), 1);
-    EXPECT_TRUE(messages().empty());
+    EXPECT_TRUE(shown_messages().empty());
 }
 
 TEST_F(TextureTest, SidesOutsideTheTableAreRefusedQuietly) {
@@ -242,7 +223,7 @@ TEST_F(TextureTest, TableOf128Slots) {
     EXPECT_EQ(tex_load("missing.bmp"), -1);
     EXPECT_EQ(tex_load("last.bmp"), TEX_SLOTS - 1);
     EXPECT_EQ(tex_get(TEX_SLOTS - 1)->refs, 2);
-    EXPECT_TRUE(messages().empty());
+    EXPECT_TRUE(shown_messages().empty());
 }
 
 TEST_F(TextureTest, ShortFilesAreRefusedAtEveryBoundary) {
@@ -308,8 +289,8 @@ TEST_F(TextureTest, NamesFilesAndAllocations) {
     headless_clear_messages();
     EXPECT_EQ(tex_load("missing.bmp"), -2);
     EXPECT_EQ(tex_load("."), -2);
-    EXPECT_EQ(messages(), (std::vector<std::string>{message_text(MSG_FILE_NOT_FOUND, "missing.bmp"),
-                                                    message_text(MSG_FILE_NOT_FOUND, ".")}));
+    EXPECT_EQ(shown_messages(), (std::vector<std::string>{message_with(MSG_FILE_NOT_FOUND, "missing.bmp"),
+                                                    message_with(MSG_FILE_NOT_FOUND, ".")}));
     EXPECT_EQ(tex_free_slot(), 0);
 
     // The file, the record and the texels are allocated in that order; a file
@@ -319,10 +300,10 @@ TEST_F(TextureTest, NamesFilesAndAllocations) {
         headless_clear_messages();
         mem_fail_at(failing);
         EXPECT_EQ(tex_load("ok.bmp"), failing == 1 ? -2 : -1) << failing;
-        ASSERT_EQ(messages().size(), 1u);
+        ASSERT_EQ(shown_messages().size(), 1u);
         std::string size =
             failing == 1 ? "66" : (failing == 2 ? std::to_string(sizeof(Texture)) : "8");
-        EXPECT_EQ(messages()[0].rfind(size + "byte\x82", 0), 0u) << failing;
+        EXPECT_EQ(shown_messages()[0].rfind(size + "byte\x82", 0), 0u) << failing;
         EXPECT_EQ(tex_free_slot(), 0);
     }
     mem_fail_at(0);
