@@ -123,6 +123,12 @@ const uint16_t* bench_texels() {
     return tex_pixels(bench_texture_slot());
 }
 
+void report_allocations(benchmark::State& state, const char* counter, int64_t allocations,
+                        double per) {
+    state.counters[counter] = static_cast<double>(allocations) / per;
+    if (allocations != 0) state.SkipWithError("memory was allocated while drawing");
+}
+
 void report_rates(benchmark::State& state, int64_t pixels_per_iteration,
                   int64_t polygons_per_iteration, double seconds, double peer_seconds) {
     const double iterations = static_cast<double>(state.iterations());

@@ -51,6 +51,10 @@ inline double thread_seconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
+// Reports the allocations counted while our side drew; any at all fails the row.
+void report_allocations(benchmark::State& state, const char* counter, int64_t allocations,
+                        double per);
+
 // Mpixels/s and ns per polygon of `seconds` spent over the iterations of a
 // state, with the peer's beside them when peer_seconds > 0.
 void report_rates(benchmark::State& state, int64_t pixels_per_iteration,

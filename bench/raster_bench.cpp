@@ -126,7 +126,7 @@ void run_family(benchmark::State& state, const Family& family, const PolySet& se
         }
     }
     report_rates(state, set.pixels, static_cast<int64_t>(set.tris.size()), ours, peer);
-    state.counters["allocs"] = static_cast<double>(allocations);
+    report_allocations(state, "allocs", allocations, 1);
 }
 
 }  // namespace

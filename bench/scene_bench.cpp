@@ -85,7 +85,7 @@ void scene_frame(benchmark::State& state) {
         total += stage_seconds[mark];
     }
     state.counters["frames/s"] = frames / total;
-    state.counters["allocs/frame"] = static_cast<double>(allocations) / frames;
+    report_allocations(state, "allocs/frame", allocations, frames);
 }
 
 uint8_t channel(int32_t value) {
@@ -198,7 +198,7 @@ void scene_draw(benchmark::State& state) {
     }
     report_rates(state, batches.pixels, batches.polygons, ours, peer);
     state.counters["polygons"] = static_cast<double>(batches.polygons);
-    state.counters["allocs"] = static_cast<double>(allocations);
+    report_allocations(state, "allocs", allocations, 1);
 }
 
 // The physical floor: filling and copying a whole frame buffer.
