@@ -190,9 +190,10 @@ SIMD_AVX2 inline __m256i next_texels(TexLanes& t) {
 
 // n pixels from p, eight at a time. The kernel's next(p) gives the next eight
 // pixels (over the pixels at p, if it reads them) and moves on; restart(k)
-// puts it k pixels from the start. A last part of fewer than eight is drawn
-// again from eight before the end when the kernel only writes, else through a
-// buffer: no pixel past the span is ever touched.
+// puts it k pixels from the start. A last part of fewer than eight: a kernel
+// that only writes draws the last eight again (the same values) or, in a span
+// shorter than eight, stores four, two and one; a kernel that reads goes
+// through a buffer. No pixel past the span is ever touched.
 template <class Kernel>
 SIMD_AVX2 inline void run8(uint16_t* p, int32_t n, Kernel& kernel) {
     int32_t left = n;
