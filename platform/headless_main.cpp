@@ -14,8 +14,9 @@
 namespace {
 
 const char* const usage =
-    "usage: icon_look_headless [--cwd DIR] [--frames N] [--events FILE] [--client WxH]\n"
-    "                          [--screenshot FILE.bmp|FILE.png] [--trace FILE] [--help]\n"
+    "usage: icon_look_headless [--cwd DIR] [--frames N] [--events FILE] [--repeat-events P]\n"
+    "                          [--client WxH] [--screenshot FILE.bmp|FILE.png] [--trace FILE]\n"
+    "                          [--help]\n"
     "\n"
     "Runs the viewer with no window system. Start-up enters DIR/data (DIR defaults to the\n"
     "current directory); after frame N (default 1) the window is closed and the exit code\n"
@@ -25,6 +26,8 @@ const char* const usage =
     "  --events FILE      input script: one 'FRAME ACTION [ARGS]' a line, '#' comments;\n"
     "                     actions: move X Y, ldown, lup, rdown, rup, keydown F1|F2|F3,\n"
     "                     keyup F1|F2|F3, char C (27 = Esc), close\n"
+    "  --repeat-events P  replay the input script every P frames: an event at frame F\n"
+    "                     also happens at F + P, F + 2P, ... (every F must be 1 to P)\n"
     "  --client WxH       client area size (default 504x469, a 520x508 window)\n"
     "  --screenshot FILE  write the last frame: .bmp (16-bit, as in the frame buffer) or\n"
     "                     .png (8-bit RGB)\n"
@@ -51,6 +54,7 @@ bool parse_count(const char* text, long long low, long long* value) {
 int main(int argc, char** argv) {
     const char* cwd = nullptr;
     long long frames = 1;
+    long long period = 0;
     char message[600];
     headless_reset();
     for (int i = 1; i < argc; i++) {
@@ -59,8 +63,8 @@ int main(int argc, char** argv) {
             fputs(usage, stdout);
             return 0;
         }
-        const char* const known[] = {"--cwd", "--frames", "--events", "--client", "--screenshot",
-                                     "--trace"};
+        const char* const known[] = {"--cwd",    "--frames",     "--events", "--repeat-events",
+                                     "--client", "--screenshot", "--trace"};
         bool is_known = false;
         for (const char* k : known) is_known = is_known || strcmp(option, k) == 0;
         if (!is_known) {
@@ -79,6 +83,10 @@ int main(int argc, char** argv) {
         } else if (strcmp(option, "--events") == 0) {
             char error[512];
             if (headless_load_events(value, error, sizeof error) != 0) return fail(error);
+        } else if (strcmp(option, "--repeat-events") == 0) {
+            if (!parse_count(value, 1, &period)) {
+                return fail("--repeat-events takes a whole number P >= 1");
+            }
         } else if (strcmp(option, "--client") == 0) {
             int w = 0, h = 0;
             char extra = 0;
@@ -107,6 +115,9 @@ int main(int argc, char** argv) {
                 return fail(message);
             }
         }
+    }
+    if (headless_set_event_period(period) != 0) {
+        return fail("with --repeat-events P every event of the script must be at a frame 1 to P");
     }
     if (cwd != nullptr && !SetCurrentDirectoryA(cwd)) {
         snprintf(message, sizeof message, "cannot change to the directory %s", cwd);
