@@ -1,0 +1,4 @@
+SEC_M_HIT:
+I
+1
+END_SEC:

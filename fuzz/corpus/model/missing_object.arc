@@ -1,0 +1,16 @@
+SEC_M_HEAD:
+IVVV
+1  0.0 0.0 0.0 0.0  0.0 0.0 0.0 0.0  512.0 512.0 512.0 0.0
+END_SEC:
+SEC_M_HIT:
+I
+0
+END_SEC:
+SEC_M_OBJ:
+S
+nothing.obj
+END_SEC:
+SEC_M_BORN:
+IIVVVV
+0 0  0 0 0 0.0  0 0 0 0.0  0.0 0.0 0.0 0.0  0.0 0.0 0.0 0.0
+END_SEC:
