@@ -73,8 +73,8 @@ void draw_model(int32_t slot) {
         ot_flush();
         anim_step(slot);
         Vec4* rotation = mdl_rotation(slot);
-        rotation->x = (rotation->x + 300) & ANGLE_MASK;
-        rotation->y = (rotation->y + 200) & ANGLE_MASK;
+        rotation->x = wrap_add(rotation->x, 300) & ANGLE_MASK;
+        rotation->y = wrap_add(rotation->y, 200) & ANGLE_MASK;
     }
     FUZZ_CHECK(guards_intact());
     anim_free(slot);
