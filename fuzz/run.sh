@@ -4,7 +4,8 @@
 #   fuzz/run.sh TARGET [SECONDS [RUNS]]   fuzz until SECONDS (default 1800) or RUNS
 #                                         executions (default 10000000), whichever comes first
 #   fuzz/run.sh --merge TARGET            minimise the committed corpus and the work
-#                                         corpus into fuzz/corpus/TARGET
+#                                         corpus into fuzz/corpus/TARGET: the smallest
+#                                         inputs that together reach every edge
 #
 # TARGET is one of: section texture object model anim. The fuzzer starts from the
 # committed corpus and the seeds of fuzz/make_seeds.py and writes new inputs to
@@ -34,9 +35,9 @@ mkdir -p "$work/corpus" "$committed"
 if [[ $merge == 1 ]]; then
   fresh="$work/merged"
   rm -rf "$fresh" && mkdir -p "$fresh"
-  "$fuzzer" -merge=1 "$fresh" "$committed" "$work/corpus" 2>&1 | tail -2
+  "$fuzzer" -merge=1 -use_counters=0 "$fresh" "$committed" "$work/corpus" 2>&1 | tail -1
   rm -rf "$committed" && mv "$fresh" "$committed"
-  echo "fuzz/corpus/$target: $(ls "$committed" | wc -l) files, $(du -sh "$committed" | cut -f1)"
+  echo "fuzz/corpus/$target: $(ls "$committed" | wc -l) files, $(du -sb "$committed" | cut -f1) bytes"
   exit 0
 fi
 
