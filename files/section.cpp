@@ -13,6 +13,9 @@ constexpr char END_TOKEN[] = "END_SEC:";
 // Token buffer of the number readers.
 char number_token[SEC_NUMBER_MAX + 1];
 
+const SecMemoryFile* memory_files = nullptr;
+int32_t memory_file_count = 0;
+
 bool is_blank(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
@@ -148,9 +151,32 @@ bool read_value(char letter, const char** text, uint8_t** out, const uint8_t* li
     return true;
 }
 
+// A copy of a file of the memory table, as sec_read_file_sized gives it.
+char* read_memory_file(const char* name, int32_t* size) {
+    const SecMemoryFile* file = nullptr;
+    for (int32_t i = 0; i < memory_file_count && file == nullptr; i++) {
+        if (std::strcmp(memory_files[i].name, name) == 0) file = &memory_files[i];
+    }
+    if (file == nullptr || file->size < 0 || file->size > INT32_MAX - 4) {
+        error_box(MSG_FILE_NOT_FOUND, name);
+        return nullptr;
+    }
+    char* text = static_cast<char*>(mem_alloc(file->size + 4));
+    if (text == nullptr) return nullptr;
+    if (file->size > 0) std::memcpy(text, file->data, static_cast<size_t>(file->size));
+    *size = file->size;
+    return text;
+}
+
 }  // namespace
 
+void sec_set_memory_files(const SecMemoryFile* files, int32_t count) {
+    memory_files = count > 0 ? files : nullptr;
+    memory_file_count = memory_files != nullptr ? count : 0;
+}
+
 char* sec_read_file_sized(const char* name, int32_t* size) {
+    if (memory_files != nullptr) return read_memory_file(name, size);
     FILE* file = std::fopen(name, "rb");
     long length = file != nullptr ? readable_length(file) : -1;
     if (length < 0) {

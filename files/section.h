@@ -19,6 +19,17 @@ char* sec_read_file(const char* name);
 // The same, also giving the number of bytes the file holds.
 char* sec_read_file_sized(const char* name, int32_t* size);
 
+// Files held in memory, for tests and fuzzing: while a table is set, the file
+// readers take each name from it alone (a name it lacks is a missing file), so
+// the loaders run unchanged on buffers. The table must outlive its use; a null
+// table (the default) reads from the disk again.
+struct SecMemoryFile {
+    const char* name;
+    const uint8_t* data;
+    int32_t size;
+};
+void sec_set_memory_files(const SecMemoryFile* files, int32_t count);
+
 // The file parsed into an image the caller releases with mem_free; null after
 // the messages when it cannot be read or parsed.
 SectionFile* sec_load(const char* name);

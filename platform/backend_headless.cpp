@@ -37,6 +37,8 @@ struct State {
     FILE* trace = nullptr;
     std::vector<Event> events;
     size_t next_event = 0;
+    int64_t event_period = 0;  // 0: the script runs once
+    int64_t event_offset = 0;  // frames added to the script's in this period
     int64_t frame_limit = -1;
     int64_t frames_started = 0;
     bool close_requested = false;
@@ -135,8 +137,16 @@ void backend_pump() {
         return;
     }
     int64_t next = state.frames_started + 1;
-    while (state.next_event < state.events.size() && state.events[state.next_event].frame <= next) {
-        apply(state.events[state.next_event++]);
+    while (!state.events.empty()) {
+        if (state.next_event == state.events.size()) {
+            if (state.event_period <= 0) break;
+            state.next_event = 0;
+            state.event_offset += state.event_period;
+        }
+        const Event& e = state.events[state.next_event];
+        if (e.frame + state.event_offset > next) break;
+        apply(e);
+        state.next_event++;
     }
     if (!plat_queue_empty()) return;
     if (state.frame_limit >= 0 && state.frames_started >= state.frame_limit) {
@@ -360,6 +370,15 @@ int headless_load_events(const char* path, char* error, int error_size) {
 void headless_clear_events() {
     state.events.clear();
     state.next_event = 0;
+    state.event_offset = 0;
+}
+
+int headless_set_event_period(int64_t period) {
+    for (const Event& e : state.events) {
+        if (period > 0 && e.frame > period) return -1;
+    }
+    state.event_period = period > 0 ? period : 0;
+    return 0;
 }
 
 void headless_set_frame_limit(int64_t frames) {

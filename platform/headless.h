@@ -47,6 +47,10 @@ void headless_close_trace();
 int headless_load_events(const char* path, char* error, int error_size);
 int headless_parse_event_line(const char* line, int line_number, char* error, int error_size);
 void headless_clear_events();
+// Replays the script every `period` frames (0: once): an event at frame F also
+// happens at frames F + period, F + 2 x period, ... Returns -1 when an event
+// of the script lies beyond the first period.
+int headless_set_event_period(int64_t period);
 
 // After `frames` frames the window is closed; negative: never.
 void headless_set_frame_limit(int64_t frames);

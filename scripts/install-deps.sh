@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config libsdl2-dev libgtest-dev googletest libbenchmark-dev clang
-          libclang-rt-dev)
+          libclang-rt-dev valgrind)
 if [ "$#" -gt 0 ]; then packages=("$@"); fi
 
 missing=()

@@ -10,6 +10,8 @@ namespace {
 
 int32_t fail_at_call = 0;  // 0: never fail
 int32_t calls_since_armed = 0;
+int32_t failed_size = -1;
+int32_t blocks_in_use = 0;
 
 bool is_lead_byte(unsigned char c) {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
@@ -51,14 +53,23 @@ void* mem_alloc(int32_t size) {
     void* block = nullptr;
     bool injected = false;
     calls_since_armed++;
-    if (fail_at_call > 0) injected = calls_since_armed == fail_at_call;
+    if (fail_at_call > 0 && calls_since_armed == fail_at_call) {
+        injected = true;
+        failed_size = size;
+    }
     if (size >= 0 && !injected) block = calloc(static_cast<size_t>(size), 1);
-    if (block == nullptr) error_box(MSG_ALLOC_FAILED, static_cast<int>(size));
+    if (block == nullptr) {
+        error_box(MSG_ALLOC_FAILED, static_cast<int>(size));
+        return nullptr;
+    }
+    blocks_in_use++;
     return block;
 }
 
 void mem_free(void* block) {
-    if (block != nullptr) free(block);
+    if (block == nullptr) return;
+    free(block);
+    blocks_in_use--;
 }
 
 void* mem_shrink(void* block, int32_t size) {
@@ -70,8 +81,17 @@ void* mem_shrink(void* block, int32_t size) {
 void mem_fail_at(int32_t k) {
     fail_at_call = k > 0 ? k : 0;
     calls_since_armed = 0;
+    failed_size = -1;
 }
 
 int32_t mem_alloc_calls() {
     return calls_since_armed;
+}
+
+int32_t mem_failed_size() {
+    return failed_size;
+}
+
+int32_t mem_blocks_in_use() {
+    return blocks_in_use;
 }

@@ -29,6 +29,11 @@ void mem_free(void* block);
 void* mem_shrink(void* block, int32_t size);
 
 // Test mode: make the k-th call of mem_alloc from now on fail (k >= 1); 0 turns
-// the mode off. mem_alloc_calls counts the calls since the last mem_fail_at.
+// the mode off. mem_alloc_calls counts the calls since the last mem_fail_at;
+// mem_failed_size is the size the failed call asked for, -1 until it came.
 void mem_fail_at(int32_t k);
 int32_t mem_alloc_calls();
+int32_t mem_failed_size();
+
+// Blocks from mem_alloc not yet released, for leak checks.
+int32_t mem_blocks_in_use();

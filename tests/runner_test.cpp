@@ -201,6 +201,30 @@ TEST(Runner, BenchRunsUnpacedFramesAndPrintsEveryStage) {
     EXPECT_EQ(run_headless({"--bench", "2", "--frames", "2"}).exit_code, 2);
 }
 
+TEST(Runner, RepeatedScriptsComeBackEveryPeriod) {
+    // Two drags to the right, each ending where the next begins: once by the
+    // period, once written out.
+    const std::string drag = "1 move 100 100\n1 ldown\n2 move 110 100\n3 lup\n3 move 100 100\n";
+    const std::string twice = drag + "4 ldown\n5 move 110 100\n6 lup\n6 move 100 100\n";
+    Image16 images[3];
+    const std::vector<std::pair<std::string, std::vector<std::string>>> runs = {
+        {drag, {"--repeat-events", "3"}}, {twice, {}}, {drag, {}}};
+    for (size_t i = 0; i < runs.size(); i++) {
+        const std::string shot = test_output_path("drag" + std::to_string(i) + ".bmp");
+        std::vector<std::string> extra = {"--frames", "6", "--screenshot", shot};
+        extra.insert(extra.end(), runs[i].second.begin(), runs[i].second.end());
+        ASSERT_EQ(run_with_script(runs[i].first, extra).result.exit_code, 0) << i;
+        ASSERT_TRUE(read_bmp16(shot, &images[i])) << i;
+    }
+    EXPECT_EQ(images[0].pixels, images[1].pixels);
+    EXPECT_NE(images[0].pixels, images[2].pixels);
+
+    ScriptRun beyond = run_with_script(drag, {"--repeat-events", "2"});
+    EXPECT_EQ(beyond.result.exit_code, 2);
+    EXPECT_NE(beyond.result.err.find("frame 1 to P"), std::string::npos) << beyond.result.err;
+    EXPECT_EQ(run_with_script(drag, {"--repeat-events", "0"}).result.exit_code, 2);
+}
+
 TEST(Runner, MissingDataShowsMessagesButRunsAndEndsCleanly) {
     std::string empty_root = test_output_path("");
     RunResult r = run_headless({"--cwd", empty_root, "--frames", "3"});

@@ -36,6 +36,7 @@ std::string bad_record(const std::string& section, int record) {
 class SectionTest : public FileTest {
 protected:
     void TearDown() override {
+        sec_set_memory_files(nullptr, 0);
         mem_free(image);
         FileTest::TearDown();
     }
@@ -340,6 +341,36 @@ TEST_F(SectionTest, ReadFileGivesTheBytesAndANul) {
     EXPECT_EQ(size, 0);
     EXPECT_EQ(data[0], '\0');
     mem_free(data);
+}
+
+TEST_F(SectionTest, MemoryFilesStandInForTheDisk) {
+    path = write_text_file("on-disk.txt", "D: I 1 END_SEC:");
+    const std::string text = "M: I 7 END_SEC:";
+    const SecMemoryFile files[] = {
+        {"m.txt", reinterpret_cast<const uint8_t*>(text.data()), static_cast<int32_t>(text.size())},
+        {"none.bin", nullptr, 0}};
+    sec_set_memory_files(files, 2);
+    image = sec_load("m.txt");
+    ASSERT_NE(image, nullptr);
+    EXPECT_STREQ(sec_name(image), "M:");
+    EXPECT_EQ(word_at(sec_records(image)), 7);
+    int32_t size = -1;
+    char* empty = sec_read_file_sized("none.bin", &size);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(size, 0);
+    EXPECT_EQ(empty[0], '\0');
+    mem_free(empty);
+    // While the table is set, a file only on the disk is missing.
+    EXPECT_EQ(sec_read_file("on-disk.txt"), nullptr);
+    EXPECT_EQ(shown_messages(),
+              std::vector<std::string>{message_with(MSG_FILE_NOT_FOUND, "on-disk.txt")});
+
+    sec_set_memory_files(nullptr, 0);
+    char* disk = sec_read_file("on-disk.txt");
+    ASSERT_NE(disk, nullptr);
+    EXPECT_STREQ(disk, "D: I 1 END_SEC:");
+    mem_free(disk);
+    EXPECT_EQ(sec_read_file("m.txt"), nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,250 @@
+// Start-up and every loader with one allocation failing: the k-th, for k = 1,
+// 2, 3, ... until a run makes fewer than k allocations. Every run shows the
+// allocation message with the size that failed before any other message,
+// crashes nothing, and gives back every block once its modules are released.
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app_session.h"
+#include "files/anim.h"
+#include "files/section.h"
+#include "files/texture.h"
+#include "geometry/matrix.h"
+#include "model/loader.h"
+#include "model/model.h"
+#include "platform/headless.h"
+#include "render/renderbuf.h"
+#include "shell/memory.h"
+#include "tests/model_files.h"
+
+namespace {
+
+const std::string DATA_DIR = std::string(ICON_LOOK_SOURCE_DIR) + "/data";
+
+std::string alloc_message(int32_t size) {
+    char text[100];
+    std::snprintf(text, sizeof text, MSG_ALLOC_FAILED, static_cast<int>(size));
+    return text;
+}
+
+std::string shipped(const std::string& name) {
+    std::ifstream in(DATA_DIR + "/" + name, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+std::vector<std::string> shown() {
+    std::vector<std::string> texts;
+    for (int i = 0; i < headless_message_count(); i++) texts.push_back(headless_message(i));
+    return texts;
+}
+
+// Runs `run` with each allocation in turn failing and returns the number of
+// runs in which one failed. `run` arms the failure itself with mem_fail_at(k)
+// (so that it may prepare first), releases everything it made and returns
+// the messages shown.
+int fail_each_allocation(const std::function<std::vector<std::string>(int32_t k)>& run) {
+    for (int32_t k = 1; k < 100000; k++) {
+        headless_clear_messages();
+        const int32_t blocks = mem_blocks_in_use();
+        const std::vector<std::string> messages = run(k);
+        const int32_t calls = mem_alloc_calls();
+        const int32_t failed = mem_failed_size();
+        mem_fail_at(0);
+        EXPECT_EQ(mem_blocks_in_use(), blocks) << "blocks left after failing allocation " << k;
+        if (calls < k) {
+            EXPECT_EQ(failed, -1);
+            return k - 1;
+        }
+        EXPECT_GE(failed, 0) << k;
+        // The cause comes first, whatever follows from it.
+        EXPECT_EQ(messages.empty() ? "" : messages[0], alloc_message(failed)) << k;
+        if (::testing::Test::HasFailure()) return k;
+    }
+    ADD_FAILURE() << "no end to the allocations";
+    return 0;
+}
+
+class AllocFailure : public ::testing::Test {
+protected:
+    void SetUp() override {
+        headless_print_messages(false);
+        mem_fail_at(0);
+        ASSERT_NE(getcwd(saved_dir, sizeof saved_dir), nullptr);
+        ASSERT_EQ(chdir(DATA_DIR.c_str()), 0);
+    }
+    void TearDown() override {
+        mem_fail_at(0);
+        sec_set_memory_files(nullptr, 0);
+        EXPECT_EQ(chdir(saved_dir), 0);
+    }
+
+    // The render buffer with the start-up pools, the texture and model tables.
+    static void start_scene() {
+        EXPECT_EQ(mtx_init(), 0);
+        EXPECT_EQ(rb_init(), 0);
+        rb_make_vertex_pool(1500);
+        rb_make_colour_pool(1500);
+        rb_make_uv_pool(1200);
+        rb_make_normal_pool(1500);
+        EXPECT_EQ(tex_init(), 0);
+        EXPECT_EQ(mdl_table_init(), 0);
+    }
+    static void stop_scene() {
+        mdl_table_release();
+        tex_release();
+        rb_release();
+        mtx_release();
+    }
+    static bool no_models() {
+        for (int32_t slot = 0; slot < MODEL_SLOTS; slot++) {
+            if (mdl_get(slot) != nullptr) return false;
+        }
+        return true;
+    }
+
+    // A model load with allocation k failing: a refused load leaves no model
+    // and no packet; one that goes on has every face.
+    static void load_model(int32_t k, const char* name, int32_t texture, int32_t packets) {
+        mem_fail_at(k);
+        const int32_t slot = mdl_load(name, texture);
+        if (slot < 0) {
+            EXPECT_TRUE(no_models()) << k;
+            EXPECT_EQ(rb_current()->packet_count, 0) << k;
+        } else {
+            EXPECT_EQ(mdl_get(slot)->packet_count, packets) << k;
+        }
+    }
+
+    char saved_dir[4096] = {};
+};
+
+TEST_F(AllocFailure, SectionFiles) {
+    for (const char* name : {"mdt.txt", "an.txt"}) {
+        const int runs = fail_each_allocation([name](int32_t k) {
+            mem_fail_at(k);
+            SectionFile* image = sec_load(name);
+            // An image only when the failing allocation never came.
+            EXPECT_EQ(image != nullptr, mem_alloc_calls() < k) << k;
+            mem_free(image);
+            return shown();
+        });
+        // The text and the working buffer.
+        EXPECT_EQ(runs, 2) << name;
+    }
+}
+
+TEST_F(AllocFailure, Texture) {
+    const int runs = fail_each_allocation([](int32_t k) {
+        EXPECT_EQ(tex_init(), 0);
+        mem_fail_at(k);
+        const int32_t slot = tex_load("tes256.bmp");
+        EXPECT_EQ(slot < 0, tex_free_slot() == 0) << k;
+        tex_release();
+        return shown();
+    });
+    // The file, the record and the texels.
+    EXPECT_EQ(runs, 3);
+}
+
+TEST_F(AllocFailure, ModelWithOneTexture) {
+    const int runs = fail_each_allocation([](int32_t k) {
+        start_scene();
+        const int32_t texture = tex_load("tes256.bmp");
+        load_model(k, "mdt.txt", texture, 798);
+        stop_scene();
+        return shown();
+    });
+    // Scratch, model text, section image, the model, and each of 15 object files.
+    EXPECT_EQ(runs, 19);
+}
+
+TEST_F(AllocFailure, ModelWithItsOwnTextures) {
+    // Two bones whose object files name a texture each, one of them shared.
+    const std::string object_a = Obj()
+                                     .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}})
+                                     .texcoords({{0, 0}, {1, 0}, {1, 1}})
+                                     .names({"tes256.bmp"})
+                                     .select(0)
+                                     .faces(OBJ_CHUNK_TEX_TRIANGLES, {{0, 1, 2}})
+                                     .done();
+    const std::string object_b = Obj()
+                                     .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}})
+                                     .texcoords({{0, 0}, {1, 0}, {1, 1}, {0, 1}})
+                                     .names({"tes256.bmp", "b.bmp"})
+                                     .select(1)
+                                     .faces(OBJ_CHUNK_TEX_QUADS, {{0, 1, 2, 3}})
+                                     .faces(OBJ_CHUNK_TRIANGLES, {{0, 1, 2}})
+                                     .done();
+    const std::string model = head("2") + objects({"a.obj", "b.obj"}) +
+                              bones({born(0, "0 0 0", "0 0 0"), born(0, "0 1 0", "0 0 0")});
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"mdt.txt", model},
+        {"a.obj", object_a},
+        {"b.obj", object_b},
+        {"tes256.bmp", shipped("tes256.bmp")},
+        {"b.bmp", bmp32()}};
+    std::vector<SecMemoryFile> table;
+    for (const auto& f : files) {
+        table.push_back(SecMemoryFile{f.first.c_str(),
+                                      reinterpret_cast<const uint8_t*>(f.second.data()),
+                                      static_cast<int32_t>(f.second.size())});
+    }
+    sec_set_memory_files(table.data(), static_cast<int32_t>(table.size()));
+    const int runs = fail_each_allocation([](int32_t k) {
+        start_scene();
+        // A texture that cannot be loaded leaves a failure in the texture list
+        // and the model loads still.
+        load_model(k, "mdt.txt", -1, 3);
+        stop_scene();
+        return shown();
+    });
+    // Scratch, text, image, model, two object files, 2 x 3 for the two textures.
+    EXPECT_EQ(runs, 12);
+}
+
+TEST_F(AllocFailure, Animation) {
+    const int runs = fail_each_allocation([](int32_t k) {
+        start_scene();
+        EXPECT_EQ(anim_init(), 0);
+        const int32_t slot = mdl_load("mdt.txt", tex_load("tes256.bmp"));
+        EXPECT_GE(slot, 0);
+        const uint32_t flags = *mdl_flags(slot);
+        mem_fail_at(k);
+        const int32_t result = anim_load("an.txt", slot);
+        EXPECT_EQ(result < 0, anim_get(slot) == nullptr) << k;
+        EXPECT_EQ(*mdl_flags(slot), result < 0 ? flags : flags | MODEL_HIDDEN) << k;
+        anim_release();
+        stop_scene();
+        return shown();
+    });
+    // Text, section image, working block.
+    EXPECT_EQ(runs, 3);
+}
+
+TEST_F(AllocFailure, StartUpFramesAndRelease) {
+    const int runs = fail_each_allocation([](int32_t k) {
+        mem_fail_at(k);
+        AppSession app(ICON_LOOK_SOURCE_DIR);
+        EXPECT_NE(app.window, nullptr);
+        for (int frame = 0; frame < 3; frame++) app.frame();
+        app.close();
+        EXPECT_TRUE(app.quit) << k;
+        EXPECT_EQ(headless_live_gdi_objects(), 0) << k;
+        // The session's end clears the messages.
+        return shown();
+    });
+    EXPECT_GE(runs, 40);
+}
+
+}  // namespace

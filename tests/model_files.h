@@ -1,0 +1,145 @@
+// Writing model files, object files and a small BMP for the loader tests.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "model/loader.h"
+
+inline void put16(std::string* b, int32_t v) {
+    b->push_back(static_cast<char>(v & 0xFF));
+    b->push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+
+inline void put32(std::string* b, int32_t v) {
+    put16(b, v & 0xFFFF);
+    put16(b, static_cast<int32_t>(static_cast<uint32_t>(v) >> 16));
+}
+
+inline void put_float(std::string* b, float f) {
+    int32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    put32(b, bits);
+}
+
+struct Xyz {
+    float x, y, z;
+};
+
+// An object file, chunk by chunk; the total size is set when it is done.
+class Obj {
+public:
+    // A size of -1 stands for the true one: header and data.
+    Obj& chunk(int32_t code, int32_t count, const std::string& data, int32_t size = -1) {
+        put16(&bytes_, code);
+        put16(&bytes_, count);
+        put32(&bytes_, size == -1 ? 8 + static_cast<int32_t>(data.size()) : size);
+        bytes_ += data;
+        return *this;
+    }
+    Obj& vertices(const std::vector<Xyz>& points) {
+        std::string d;
+        for (const Xyz& p : points) {
+            put_float(&d, p.x);
+            put_float(&d, p.y);
+            put_float(&d, p.z);
+        }
+        return chunk(OBJ_CHUNK_VERTICES, static_cast<int32_t>(points.size()), d);
+    }
+    // Faces of 3 or 4 relative indices, padded to a multiple of four bytes.
+    Obj& faces(int32_t code, const std::vector<std::vector<int32_t>>& list) {
+        std::string d;
+        for (const std::vector<int32_t>& f : list) {
+            for (int32_t i : f) put16(&d, i);
+        }
+        d.append((4 - d.size() % 4) % 4, '\0');
+        return chunk(code, static_cast<int32_t>(list.size()), d);
+    }
+    Obj& texcoords(const std::vector<std::pair<float, float>>& list) {
+        std::string d;
+        for (const auto& uv : list) {
+            put_float(&d, uv.first);
+            put_float(&d, uv.second);
+        }
+        return chunk(OBJ_CHUNK_TEXCOORDS, static_cast<int32_t>(list.size()), d);
+    }
+    Obj& names(const std::vector<std::string>& list) {
+        std::string d;
+        for (const std::string& n : list) d += n + '\0';
+        d.append((4 - d.size() % 4) % 4, '\0');
+        return chunk(OBJ_CHUNK_TEXTURE_NAMES, static_cast<int32_t>(list.size()), d);
+    }
+    Obj& select(int32_t k) {
+        std::string d;
+        put16(&d, k);
+        put16(&d, 0);
+        return chunk(OBJ_CHUNK_SELECT_TEXTURE, 1, d);
+    }
+    Obj& raw(const std::string& b) {
+        bytes_ += b;
+        return *this;
+    }
+    // A total of -1 stands for the file's size.
+    std::string done(int32_t total = -1) const {
+        std::string b = bytes_;
+        std::string t;
+        put32(&t, total != -1 ? total : static_cast<int32_t>(b.size()));
+        b.replace(4, 4, t);
+        return b;
+    }
+
+private:
+    std::string bytes_ = std::string(8, '\0');
+};
+
+// Four vertices of a unit square in the file's units, one triangle, one quad.
+inline std::string square_object() {
+    return Obj()
+        .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}})
+        .faces(OBJ_CHUNK_TEX_TRIANGLES, {{0, 1, 2}})
+        .faces(OBJ_CHUNK_TEX_QUADS, {{0, 1, 2, 3}})
+        .done();
+}
+
+// Position, rotation and scale of a HEAD record.
+inline const char PLACEMENT[] = "0 0 0 0  0 0 0 0  512 512 512 0";
+
+inline std::string head(const std::string& bones, const std::string& placement = PLACEMENT) {
+    return "SEC_M_HEAD:\nIVVV\n" + bones + " " + placement + "\nEND_SEC:\n";
+}
+
+inline std::string objects(const std::vector<std::string>& names) {
+    std::string t = "SEC_M_OBJ:\nS\n";
+    for (const std::string& n : names) t += n + "\n";
+    return t + "END_SEC:\n";
+}
+
+// Each record: pop count, translation x y z, rotation x y z (file units).
+inline std::string bones(const std::vector<std::string>& records) {
+    std::string t = "SEC_M_BORN:\nIIVVVV\n";
+    for (const std::string& r : records) t += r + "\n";
+    return t + "END_SEC:\n";
+}
+
+inline std::string born(int32_t pop, const std::string& translation,
+                        const std::string& rotation) {
+    return std::to_string(pop) + " 0 " + translation + " 0 " + rotation + " 0 0 0 0 0 0 0 0 0";
+}
+
+// A 2 x 2 32-bit BMP.
+inline std::string bmp32() {
+    std::string b = "BM";
+    put32(&b, 54 + 16);
+    put32(&b, 0);
+    put32(&b, 54);
+    put32(&b, 40);
+    put32(&b, 2);
+    put32(&b, 2);
+    put16(&b, 1);
+    put16(&b, 32);
+    for (int i = 0; i < 6; i++) put32(&b, 0);
+    b.append(16, '\x7f');
+    return b;
+}
