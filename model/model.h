@@ -40,9 +40,10 @@ struct Model {
     int32_t bone_capacity;  // bones the allocation has room for
 };
 
-// The most bones one model allocation can hold (its size stays a 32-bit count).
-constexpr int32_t MODEL_MAX_BONES =
-    static_cast<int32_t>((INT32_MAX - sizeof(Model)) / sizeof(Bone));
+// The most bones a model may ask for. Each bone needs a record of its own in a
+// model file's 20,000-byte section image, so no file can name more; a larger
+// count in a file's head would only ask for a huge block it can never fill.
+constexpr int32_t MODEL_MAX_BONES = 4096;
 
 // Empty table and the camera defaults: 0, or -1 when the table cannot be made.
 int32_t mdl_table_init();

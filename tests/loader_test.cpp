@@ -438,6 +438,7 @@ std::vector<Refusal> refusals() {
               head("1") + objects({"good.obj"}) + "SEC_M_BORN:\nIIV\n0 0 1 2 3 4\nEND_SEC:\n"),
         model("OBJ record that is no name", head("1") + "SEC_M_OBJ:\nI\n5\nEND_SEC:\n"),
         model("negative bone count", head("-1")),
+        model("more bones than any model file can name", head("100000")),
         model("HEAD value beyond 32 bits", head("1", "1e10 0 0 0 0 0 0 0 512 512 512 0")),
         model("bone rotation beyond 32 bits",
               head("1") + objects({"good.obj"}) + bones({born(0, "0 0 0", "0 1e8 0")})),

@@ -248,6 +248,7 @@ TEST_F(ModelTest, CreationRecordsTheBufferAndBonesStayWithinTheirRoom) {
     EXPECT_EQ(model->packet_count, 3);
 
     EXPECT_EQ(mdl_create(-1), -2);
+    EXPECT_EQ(mdl_create(MODEL_MAX_BONES + 1), -2);
     mem_fail_at(1);
     EXPECT_EQ(mdl_create(4), -2);
     EXPECT_EQ(headless_message_count(), 1);  // the allocation message
