@@ -114,12 +114,15 @@ int32_t clip_pass(const EdgePoint<N>* in, int32_t n, EdgePoint<N>* out, int axis
 template <int N>
 int32_t clip_poly(const EdgePoint<N>* in, int32_t n, EdgePoint<N>* out) {
     const RasterSurface* surface = draw_surface();
+    const uint32_t max_x = static_cast<uint32_t>(surface->max_x);
+    const uint32_t max_y = static_cast<uint32_t>(surface->max_y);
     bool inside = true;
-    for (int32_t i = 0; i < n; i++) inside = inside && draw_on_surface(in[i].c[0], in[i].c[1]);
+    for (int32_t i = 0; i < n; i++) {
+        inside = inside && static_cast<uint32_t>(in[i].c[0]) <= max_x &&
+                 static_cast<uint32_t>(in[i].c[1]) <= max_y;
+    }
     if (inside) {
-        // Each pass emits every edge's end: the outline comes out turned by
-        // one vertex per pass.
-        for (int32_t i = 0; i < n; i++) out[i] = in[(i + 2) % n];
+        draw_turn_inside(in, n, out);
         return n;
     }
     EdgePoint<N> columns[POLY_CAPACITY];

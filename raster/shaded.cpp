@@ -183,7 +183,7 @@ int32_t clip_shaded(const ScreenVertex* const* v, const Vec4* const* t, const Ve
 
 void shaded_entry(const ScreenVertex* const* v, const Vec4* const* c, const Vec4* const* t,
                   int32_t texture, int32_t ramp, int32_t n) {
-    if (draw_surface()->pixels == nullptr || poly_on_one_row(v, n)) return;
+    if (poly_on_one_row(v, n)) return;
     // A packet naming a ramp the table does not hold draws nothing.
     if (shade_select_ramp(ramp) < 0) return;
     draw_shaded_tex_poly(v, c, t, texture, n);
@@ -213,7 +213,6 @@ void draw_shaded_tex_quad(const ScreenVertex* v0, const ScreenVertex* v1,
 
 void draw_shaded_tex_poly(const ScreenVertex* const* v, const Vec4* const* c,
                           const Vec4* const* t, int32_t texture, int32_t n) {
-    if (draw_surface()->pixels == nullptr) return;
     TexImage image;
     if (!tex_image_of_slot(texture, &image)) return;
     draw_shaded_tex_poly_image(v, c, t, image, n);

@@ -162,7 +162,6 @@ void tex_poly(const ScreenVertex* const* v, const Vec4* const* t, const TexImage
 
 void tex_poly_slot(const ScreenVertex* const* v, const Vec4* const* t, int32_t texture,
                    int32_t n, TexRule rule) {
-    if (draw_surface()->pixels == nullptr) return;
     TexImage image;
     if (!tex_image_of_slot(texture, &image)) return;
     draw_tex_poly_image(v, t, image, n, rule);
@@ -170,8 +169,7 @@ void tex_poly_slot(const ScreenVertex* const* v, const Vec4* const* t, int32_t t
 
 void tex_entry(const ScreenVertex* const* v, const Vec4* const* t, int32_t texture, int32_t n,
                TexRule rule) {
-    if (draw_surface()->pixels == nullptr || poly_on_one_row(v, n)) return;
-    tex_poly_slot(v, t, texture, n, rule);
+    if (!poly_on_one_row(v, n)) tex_poly_slot(v, t, texture, n, rule);
 }
 
 }  // namespace
@@ -182,10 +180,9 @@ bool tex_image_usable(const TexImage& image) {
 }
 
 bool tex_image_of_slot(int32_t texture, TexImage* image) {
-    if (tex_get(texture) == nullptr) return false;
-    image->texels = tex_pixels(texture);
-    image->width_shift = tex_width_shift(texture);
-    image->height_shift = tex_height_shift(texture);
+    const Texture* t = tex_get(texture);
+    if (t == nullptr) return false;
+    *image = TexImage{t->texels, t->width_shift, t->height_shift};
     return true;
 }
 
