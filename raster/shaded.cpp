@@ -81,7 +81,7 @@ struct ShadedBlock {
     const uint8_t* ramp;
     simd::Lanes16<SHADED_VALUES> lanes;  // u, v, red, green, blue
 
-    SIMD_AVX2 __m256i next(__m256i, int32_t left) {
+    SIMD_AVX2 bool next(uint16_t* p, __m256i, int32_t left, __m256i* pixels) {
         const __m256i texel = simd::texels16(sampler, lanes.value[0], lanes.value[1], left > 8);
         const __m256i five_bits = _mm256_set1_epi16(31);
         const __m256i column[3] = {
@@ -100,32 +100,37 @@ struct ShadedBlock {
         lanes.advance();
         // Pixels past the span do not count.
         if (left < 16) one_row = _mm256_or_si256(one_row, _mm256_xor_si256(simd::first_lanes(left), _mm256_set1_epi32(-1)));
-        if (_mm256_movemask_epi8(one_row) != -1) return mixed_rows(row, column, left);
+        if (_mm256_movemask_epi8(one_row) != -1) {
+            mixed_rows(p, row, column, left);
+            return false;
+        }
         // Light changes slowly: mostly each channel stays on one row for the
         // sixteen pixels.
         __m256i entry[3];
         for (int k = 0; k < 3; k++) {
             entry[k] = row_entries(ramp, _mm256_cvtsi256_si32(row[k]) & 0xFFFF, column[k]);
         }
-        return _mm256_or_si256(
+        *pixels = _mm256_or_si256(
             _mm256_or_si256(_mm256_slli_epi16(entry[0], 10), _mm256_slli_epi16(entry[1], 5)),
             entry[2]);
+        return true;
     }
 
-    // The same, with the rows changing within the block: entry by entry.
-    SIMD_AVX2 __m256i mixed_rows(const __m256i* row, const __m256i* column, int32_t left) const {
+    // The same, with the rows changing within the block: entry by entry,
+    // each pixel written as it is made (gathering them into a vector would
+    // wait for all those writes).
+    SIMD_AVX2 void mixed_rows(uint16_t* p, const __m256i* row, const __m256i* column,
+                              int32_t left) const {
         alignas(32) uint16_t offset[3][16];
         for (int k = 0; k < 3; k++) {
             _mm256_store_si256(reinterpret_cast<__m256i*>(offset[k]),
                                _mm256_add_epi16(row[k], column[k]));
         }
-        alignas(32) uint16_t pixel[16] = {};
         const int32_t n = left < 16 ? left : 16;
         for (int32_t i = 0; i < n; i++) {
-            pixel[i] = static_cast<uint16_t>((ramp[offset[0][i]] << 10) |
-                                             (ramp[offset[1][i]] << 5) | ramp[offset[2][i]]);
+            p[i] = static_cast<uint16_t>((ramp[offset[0][i]] << 10) | (ramp[offset[1][i]] << 5) |
+                                         ramp[offset[2][i]]);
         }
-        return _mm256_load_si256(reinterpret_cast<const __m256i*>(pixel));
     }
 };
 

@@ -203,36 +203,41 @@ SIMD_AVX2 inline void store_part(uint16_t* p, int32_t n, __m256i pixels) {
     if (n & 1) *p = static_cast<uint16_t>(_mm_cvtsi128_si32(part));
 }
 
-// n pixels from p, sixteen at a time. The block's next(under, left) gives
-// the next sixteen pixels, of which `left` or more are drawn, and moves on;
-// `under` holds the pixels at p, read only when the block reads pixels or the
+// n pixels from p, sixteen at a time. For each block of sixteen pixels at q,
+// of which `left` or more are drawn, the block's next(q, under, left, &pixels)
+// either gives the sixteen pixels in `pixels` and returns true, or writes the
+// first min(left, 16) at q itself and returns false; either way it moves on.
+// `under` holds the pixels at q, read only when the block reads pixels or the
 // window lets a short last block be blended into what is there. Otherwise the
 // last pixels are stored a few at a time (or go through a buffer, for a block
 // that reads pixels).
 template <class Block>
 SIMD_AVX2 inline void run16(uint16_t* p, int32_t n, const PixelWindow& window, Block& block) {
+    __m256i pixels;
     for (; n >= 16; n -= 16, p += 16) {
         __m256i* at = reinterpret_cast<__m256i*>(p);
-        _mm256_storeu_si256(at, block.next(Block::reads_pixels ? _mm256_loadu_si256(at)
-                                                                : _mm256_setzero_si256(),
-                                           n));
+        const __m256i under =
+            Block::reads_pixels ? _mm256_loadu_si256(at) : _mm256_setzero_si256();
+        if (block.next(p, under, n, &pixels)) _mm256_storeu_si256(at, pixels);
     }
     if (n == 0) return;
     if (window.end - p >= 16) {
         __m256i* at = reinterpret_cast<__m256i*>(p);
         const __m256i under = _mm256_loadu_si256(at);
-        _mm256_storeu_si256(at, _mm256_blendv_epi8(under, block.next(under, n), first_lanes(n)));
+        if (block.next(p, under, n, &pixels)) {
+            _mm256_storeu_si256(at, _mm256_blendv_epi8(under, pixels, first_lanes(n)));
+        }
         return;
     }
     if (!Block::reads_pixels) {
-        store_part(p, n, block.next(_mm256_setzero_si256(), n));
+        if (block.next(p, _mm256_setzero_si256(), n, &pixels)) store_part(p, n, pixels);
         return;
     }
     alignas(32) uint16_t part[16] = {};
     const size_t bytes = static_cast<size_t>(n) * 2;
     std::memcpy(part, p, bytes);
     __m256i* at = reinterpret_cast<__m256i*>(part);
-    _mm256_store_si256(at, block.next(_mm256_load_si256(at), n));
+    if (block.next(part, _mm256_load_si256(at), n, &pixels)) _mm256_store_si256(at, pixels);
     std::memcpy(p, part, bytes);
 }
 

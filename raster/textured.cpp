@@ -73,10 +73,11 @@ struct TexBlock {
     const simd::TexSampler& sampler;
     simd::Lanes16<2> uv;
 
-    SIMD_AVX2 __m256i next(__m256i under, int32_t left) {
+    SIMD_AVX2 bool next(uint16_t*, __m256i under, int32_t left, __m256i* pixels) {
         const __m256i texels = simd::texels16(sampler, uv.value[0], uv.value[1], left > 8);
         uv.advance();
-        return Rule::apply16(texels, under);
+        *pixels = Rule::apply16(texels, under);
+        return true;
     }
 };
 

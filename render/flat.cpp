@@ -27,7 +27,10 @@ bool all_on_one_row(const ScreenVertex* const* v, int32_t n) {
 struct FillBlock {
     static constexpr bool reads_pixels = false;
     __m256i colour;
-    SIMD_AVX2 __m256i next(__m256i, int32_t) const { return colour; }
+    SIMD_AVX2 bool next(uint16_t*, __m256i, int32_t, __m256i* pixels) const {
+        *pixels = colour;
+        return true;
+    }
 };
 
 struct FillKernel {

@@ -133,14 +133,14 @@ struct PlainBlock {
     static constexpr bool reads_pixels = false;
     simd::Lanes16<3> colour;
 
-    SIMD_AVX2 __m256i next(__m256i, int32_t) {
-        const __m256i pixels = _mm256_or_si256(
+    SIMD_AVX2 bool next(uint16_t*, __m256i, int32_t, __m256i* pixels) {
+        *pixels = _mm256_or_si256(
             _mm256_or_si256(
                 _mm256_and_si256(colour.value[0], _mm256_set1_epi16(0x7C00)),
                 _mm256_and_si256(_mm256_srli_epi16(colour.value[1], 5), _mm256_set1_epi16(0x03E0))),
             _mm256_and_si256(_mm256_srli_epi16(colour.value[2], 10), _mm256_set1_epi16(0x001F)));
         colour.advance();
-        return pixels;
+        return true;
     }
 };
 
@@ -156,11 +156,12 @@ struct AddBlock {
                             _mm256_and_si256(blue, _mm256_set1_epi32(0x001E0000))),
             16);
     }
-    SIMD_AVX2 __m256i next(__m256i under, int32_t) {
+    SIMD_AVX2 bool next(uint16_t*, __m256i under, int32_t, __m256i* pixels) {
         const __m256i low = source(colour.low[0], colour.low[1], colour.low[2]);
         const __m256i high = source(colour.high[0], colour.high[1], colour.high[2]);
         colour.advance();
-        return simd::add_saturate(under, simd::pack_words(low, high));
+        *pixels = simd::add_saturate(under, simd::pack_words(low, high));
+        return true;
     }
 };
 
