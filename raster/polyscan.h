@@ -1,7 +1,8 @@
-// Clipping and edge walking shared by the textured and the ramp-shaded
-// rasterizers. A vertex carries its screen position and N more values
-// (texture coordinates, then colours) that are clipped and walked exactly
-// like x.
+// Clipping and edge walking shared by the polygon rasterizers. A vertex
+// carries its screen position and N more values (texture coordinates,
+// colours) that are clipped and walked exactly like x. The Gouraud, textured
+// and ramp-shaded families clip with clip_poly; the flat family has a clipper
+// of its own and walks with N = 0.
 #pragma once
 
 #include <cstddef>
