@@ -10,13 +10,18 @@
 
 #include "files/texture.h"
 #include "model/shade.h"
+#include "platform/win32.h"
 #include "render/surface.h"
+#include "shell/app.h"
+#include "shell/framebuf.h"
+#include "shell/mouse.h"
 
 namespace {
 
 std::vector<uint16_t> surface_pixels(static_cast<size_t>(BENCH_WIDTH) * BENCH_HEIGHT);
 std::vector<uint16_t> scratch(static_cast<size_t>(BENCH_WIDTH) * BENCH_HEIGHT);
 int32_t texture_slot = -1;
+HWND window = nullptr;
 
 // Texture coordinates for a vertex `dx`, `dy` pixels from the centre, mapped
 // about one texel per pixel where the texture allows.
@@ -24,7 +29,34 @@ Vec4 uv_at(double dx, double dy, double scale, double uc, double vc) {
     return Vec4{static_cast<int32_t>(uc + dx * scale), static_cast<int32_t>(vc + dy * scale), 0, 0};
 }
 
+void handle_messages() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
 }  // namespace
+
+void bench_start_scene() {
+    if (window != nullptr) return;
+    char here[4096];
+    if (getcwd(here, sizeof here) == nullptr || chdir(ICON_LOOK_SOURCE_DIR) != 0) {
+        fprintf(stderr, "icon_look_bench: cannot enter %s\n", ICON_LOOK_SOURCE_DIR);
+        exit(1);
+    }
+    window = app_create_window(GetModuleHandleA(nullptr), "ICON_LOOK", "TEST");
+    ShowWindow(window, SW_SHOWDEFAULT);
+    handle_messages();
+    fb_set_min_interval(0);
+    if (chdir(here) != 0) exit(1);
+}
+
+void bench_scene_frame() {
+    mouse_sample(0, 0);
+    app_frame(window, 0, 0);
+}
 
 uint16_t* bench_surface() {
     return surface_pixels.data();

@@ -43,6 +43,11 @@ void bench_use_surface();
 int32_t bench_texture_slot();
 const uint16_t* bench_texels();  // 256 x 256
 
+// Starts the program on the shipped data once, unpaced, and runs one frame
+// of it.
+void bench_start_scene();
+void bench_scene_frame();
+
 // Processor time of this thread: the machine is shared, and time spent in
 // other programs must not count for either side.
 inline double thread_seconds() {

@@ -6,74 +6,12 @@
 #include "alloc_count.h"
 #include "bench_support.h"
 #include "bench_main.h"
+#include "families.h"
 #include "model/shade.h"
 #include "peer.h"
-#include "raster/shaded.h"
-#include "raster/textured.h"
-#include "render/gouraud.h"
-#include "render/surface.h"
 #include "shell/memory.h"
 
 namespace {
-
-enum PeerMode { PEER_NONE, PEER_FLAT, PEER_COLOURS, PEER_TEXTURED_WHITE, PEER_TEXTURED_COLOURS };
-
-struct Family {
-    const char* name;
-    void (*draw)(const BenchTri& t, int32_t texture);
-    PeerMode peer;
-};
-
-const Family families[] = {
-    {"flat",
-     [](const BenchTri& t, int32_t) { draw_flat_triangle(&t.sv[0], &t.sv[1], &t.sv[2], t.flat); },
-     PEER_FLAT},
-    {"gouraud",
-     [](const BenchTri& t, int32_t) {
-         draw_gouraud_triangle(&t.sv[0], &t.sv[1], &t.sv[2], &t.rgb[0], &t.rgb[1], &t.rgb[2]);
-     },
-     PEER_COLOURS},
-    {"gouraud_add",
-     [](const BenchTri& t, int32_t) {
-         draw_gouraud_add_triangle(&t.sv[0], &t.sv[1], &t.sv[2], &t.rgb[0], &t.rgb[1],
-                                   &t.rgb[2]);
-     },
-     PEER_NONE},
-    {"tex",
-     [](const BenchTri& t, int32_t texture) {
-         draw_tex_tri(&t.sv[0], &t.sv[1], &t.sv[2], &t.uv[0], &t.uv[1], &t.uv[2], texture);
-     },
-     PEER_TEXTURED_WHITE},
-    {"tex_add",
-     [](const BenchTri& t, int32_t texture) {
-         draw_tex_tri_add(&t.sv[0], &t.sv[1], &t.sv[2], &t.uv[0], &t.uv[1], &t.uv[2], texture);
-     },
-     PEER_NONE},
-    {"tex_half",
-     [](const BenchTri& t, int32_t texture) {
-         draw_tex_tri_half(&t.sv[0], &t.sv[1], &t.sv[2], &t.uv[0], &t.uv[1], &t.uv[2], texture);
-     },
-     PEER_NONE},
-    {"lit",
-     [](const BenchTri& t, int32_t texture) {
-         draw_shaded_tex_tri(&t.sv[0], &t.sv[1], &t.sv[2], &t.rgb[0], &t.rgb[1], &t.rgb[2],
-                             &t.uv[0], &t.uv[1], &t.uv[2], texture, 0);
-     },
-     PEER_TEXTURED_COLOURS},
-};
-
-struct SizeClass {
-    const char* name;
-    int32_t count;
-    double area;
-    uint32_t seed;
-};
-
-const SizeClass sizes[] = {
-    {"16px", 20000, 16, 16},
-    {"200px", 2000, 200, 200},
-    {"20000px", 40, 20000, 20000},
-};
 
 uint8_t expand5(uint16_t colour, int shift) {
     return static_cast<uint8_t>(((colour >> shift) & 31) << 3);
@@ -134,10 +72,10 @@ void run_family(benchmark::State& state, const Family& family, const PolySet& se
 void register_raster_benchmarks() {
     static std::deque<PolySet> sets;  // for the life of the program
     peer_start(bench_texels());
-    for (const SizeClass& size : sizes) {
+    for (const SizeClass& size : bench_sizes) {
         sets.push_back(make_poly_set(size.count, size.area, size.seed));
         const PolySet* set = &sets.back();
-        for (const Family& family : families) {
+        for (const Family& family : bench_families) {
             const int32_t batch = family.peer == PEER_NONE ? -1 : make_peer_batch(*set, family.peer);
             const std::string name = std::string("raster/") + family.name + "/" + size.name;
             benchmark::RegisterBenchmark(name.c_str(),

@@ -11,48 +11,14 @@
 #include "bench_support.h"
 #include "peer.h"
 #include "model/model.h"
-#include "platform/win32.h"
 #include "render/ordertab.h"
 #include "render/renderbuf.h"
 #include "render/surface.h"
-#include "shell/app.h"
 #include "shell/fbinfo.h"
-#include "shell/framebuf.h"
 #include "shell/framestage.h"
 #include "shell/memory.h"
-#include "shell/mouse.h"
 
 namespace {
-
-HWND window = nullptr;
-
-void handle_messages() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
-// Starts the program on the shipped data once, unpaced.
-void start_scene() {
-    if (window != nullptr) return;
-    char here[4096];
-    if (getcwd(here, sizeof here) == nullptr || chdir(ICON_LOOK_SOURCE_DIR) != 0) {
-        fprintf(stderr, "icon_look_bench: cannot enter %s\n", ICON_LOOK_SOURCE_DIR);
-        exit(1);
-    }
-    window = app_create_window(GetModuleHandleA(nullptr), "ICON_LOOK", "TEST");
-    ShowWindow(window, SW_SHOWDEFAULT);
-    handle_messages();
-    fb_set_min_interval(0);
-    if (chdir(here) != 0) exit(1);
-}
-
-void frame() {
-    mouse_sample(0, 0);
-    app_frame(window, 0, 0);
-}
 
 double mark_time = 0;
 double stage_seconds[FRAME_MARKS];
@@ -64,15 +30,15 @@ void time_stage(int32_t mark) {
 }
 
 void scene_frame(benchmark::State& state) {
-    start_scene();
-    frame();  // the first frame after start-up is not measured
+    bench_start_scene();
+    bench_scene_frame();  // the first frame after start-up is not measured
     for (double& s : stage_seconds) s = 0;
     int64_t allocations = 0;
     frame_set_mark_hook(time_stage);
     for (auto _ : state) {
         const int64_t calls = alloc_calls();
         const int32_t mem_calls = mem_alloc_calls();
-        frame();
+        bench_scene_frame();
         allocations += alloc_calls() - calls + (mem_alloc_calls() - mem_calls);
     }
     frame_set_mark_hook(nullptr);
@@ -166,9 +132,9 @@ SceneBatches capture_scene() {
 }
 
 void scene_draw(benchmark::State& state) {
-    start_scene();
+    bench_start_scene();
     peer_start(bench_texels());
-    frame();
+    bench_scene_frame();
     mdl_update_all();
     ot_build(rb_drawn());
     const SceneBatches batches = capture_scene();

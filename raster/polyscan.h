@@ -1,13 +1,16 @@
-// Clipping and edge walking shared by the textured and the ramp-shaded
-// rasterizers. A vertex carries its screen position and N more values
-// (texture coordinates, then colours) that are clipped and walked exactly
-// like x.
+// Clipping and edge walking shared by the polygon rasterizers. A vertex
+// carries its screen position and N more values (texture coordinates,
+// colours) that are clipped and walked exactly like x. The Gouraud, textured
+// and ramp-shaded families clip with clip_poly; the flat family has a clipper
+// of its own and walks with N = 0.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "geometry/camera.h"
 #include "geometry/fixed.h"
+#include "raster/simd.h"
 #include "raster/textured.h"
 #include "render/surface.h"
 
@@ -112,12 +115,15 @@ int32_t clip_pass(const EdgePoint<N>* in, int32_t n, EdgePoint<N>* out, int axis
 template <int N>
 int32_t clip_poly(const EdgePoint<N>* in, int32_t n, EdgePoint<N>* out) {
     const RasterSurface* surface = draw_surface();
+    const uint32_t max_x = static_cast<uint32_t>(surface->max_x);
+    const uint32_t max_y = static_cast<uint32_t>(surface->max_y);
     bool inside = true;
-    for (int32_t i = 0; i < n; i++) inside = inside && draw_on_surface(in[i].c[0], in[i].c[1]);
+    for (int32_t i = 0; i < n; i++) {
+        inside = inside && static_cast<uint32_t>(in[i].c[0]) <= max_x &&
+                 static_cast<uint32_t>(in[i].c[1]) <= max_y;
+    }
     if (inside) {
-        // Each pass emits every edge's end: the outline comes out turned by
-        // one vertex per pass.
-        for (int32_t i = 0; i < n; i++) out[i] = in[(i + 2) % n];
+        draw_turn_inside(in, n, out);
         return n;
     }
     EdgePoint<N> columns[POLY_CAPACITY];
@@ -131,68 +137,182 @@ int32_t walked_value(const EdgePoint<N>& p, int a) {
     return p.c[a == 0 ? 0 : a + 1];
 }
 
-template <int N>
-void edge_steps(const EdgePoint<N>& start, const EdgePoint<N>& end, int32_t* step) {
-    // Clipped rows lie on the surface: the difference cannot overflow, and the
-    // widened divisor is never 0 or -1.
-    const int32_t rows = draw_widen(end.c[1] - start.c[1]);
-    for (int a = 0; a < 1 + N; a++) {
-        step[a] = wrap_shl(wrap_sub(walked_value(end, a), walked_value(start, a)), 8) / rows;
-    }
-}
-
-// Walks the clipped outline v[0..m-1] from its top vertex down and calls
-// span(row, left, right) for each span, with left and right the 24.8
-// accumulators of x and the N values. Left and right edges are chosen once at
-// the top vertex and the accumulators are never reset, so a row where an edge
-// ends may be drawn twice.
-template <int N, class Span>
-void scan_poly(const EdgePoint<N>* v, int32_t m, const Span& span) {
+// Walks the clipped outline v[0..m-1] from its top vertex down. The walker
+// holds the accumulators of the two edges (24.8: x and the N values) and
+// draws the spans:
+//   start(top)            both edges' accumulators at the top vertex x 256
+//   set_edge(e, a, b)     edge e runs from vertex a to vertex b: its steps
+//   choose_left()         the left edge: edge 1 when its x step is smaller
+//   spans(y, last)        the spans of rows y..last, both edges stepped after
+//                         each
+//   span_then_step(y, e)  the span of row y, then only edge e stepped
+// Left and right edges are chosen once at the top vertex and the
+// accumulators are never reset, so a row where an edge ends may be drawn
+// twice.
+template <int N, class Walker>
+void scan_poly(const EdgePoint<N>* v, int32_t m, Walker& walker) {
     if (m < 2) return;
-    constexpr int VALUES = 1 + N;
-    const RasterSurface* surface = draw_surface();
     int32_t top = 0;
     for (int32_t i = 1; i < m; i++) {
         if (v[i].c[1] < v[top].c[1]) top = i;
     }
     // Edge 0 walks forward through the outline, edge 1 backward.
     int32_t end[2] = {top + 1 < m ? top + 1 : 0, top > 0 ? top - 1 : m - 1};
-    int32_t step[2][VALUES];
-    edge_steps(v[top], v[end[0]], step[0]);
-    edge_steps(v[top], v[end[1]], step[1]);
-    const int left = step[1][0] < step[0][0] ? 1 : 0;
-    const int right = 1 - left;
-    int32_t acc[2][VALUES];
-    for (int a = 0; a < VALUES; a++) acc[0][a] = acc[1][a] = wrap_shl(walked_value(v[top], a), 8);
+    walker.start(v[top]);
+    walker.set_edge(0, v[top], v[end[0]]);
+    walker.set_edge(1, v[top], v[end[1]]);
+    walker.choose_left();
 
     auto move_on = [&](int edge) {
         const int32_t from = end[edge];
         if (edge == 0) end[0] = from + 1 < m ? from + 1 : 0;
         else end[1] = from > 0 ? from - 1 : m - 1;
-        edge_steps(v[from], v[end[edge]], step[edge]);
+        walker.set_edge(edge, v[from], v[end[edge]]);
     };
 
     int32_t y = v[top].c[1];
-    uint16_t* row = surface->pixels + y * surface->width;
     for (int32_t event = 0; event < m - 1; event++) {
         const int k = v[end[1]].c[1] < v[end[0]].c[1] ? 1 : 0;
         const int32_t end_y = v[end[k]].c[1];
         if (y == end_y) {
-            span(row, acc[left], acc[right]);
-            for (int a = 0; a < VALUES; a++) acc[k][a] = wrap_add(acc[k][a], step[k][a]);
+            walker.span_then_step(y, k);
         } else {
-            for (; y <= end_y; y++, row += surface->width) {
-                span(row, acc[left], acc[right]);
-                for (int a = 0; a < VALUES; a++) {
-                    acc[left][a] = wrap_add(acc[left][a], step[left][a]);
-                    acc[right][a] = wrap_add(acc[right][a], step[right][a]);
-                }
+            if (y < end_y) {
+                walker.spans(y, end_y);
+                y = end_y + 1;
             }
             if (v[end[1 - k]].c[1] == end_y) move_on(1 - k);
         }
         move_on(k);
     }
 }
+
+// The walker of the plain loops: span(row, left, right) draws a span of the
+// row from the accumulators x and the N values of the left and right edges.
+template <int N, class Span>
+struct PlainWalker {
+    static constexpr int VALUES = 1 + N;
+    const Span& span;
+    uint16_t* pixels;
+    int32_t width;
+    int32_t acc[2][VALUES];
+    int32_t step[2][VALUES];
+    int left;
+
+    void start(const EdgePoint<N>& top) {
+        for (int a = 0; a < VALUES; a++) acc[0][a] = acc[1][a] = wrap_shl(walked_value(top, a), 8);
+    }
+    void set_edge(int edge, const EdgePoint<N>& from, const EdgePoint<N>& to) {
+        // Clipped rows lie on the surface: the difference cannot overflow, and
+        // the widened divisor is never 0 or -1.
+        const int32_t rows = draw_widen(to.c[1] - from.c[1]);
+        for (int a = 0; a < VALUES; a++) {
+            step[edge][a] =
+                wrap_shl(wrap_sub(walked_value(to, a), walked_value(from, a)), 8) / rows;
+        }
+    }
+    void choose_left() { left = step[1][0] < step[0][0] ? 1 : 0; }
+    void step_edge(int edge) {
+        for (int a = 0; a < VALUES; a++) acc[edge][a] = wrap_add(acc[edge][a], step[edge][a]);
+    }
+    void spans(int32_t y, int32_t last) {
+        for (uint16_t* row = pixels + y * width; y <= last; y++, row += width) {
+            span(row, acc[left], acc[1 - left]);
+            step_edge(0);
+            step_edge(1);
+        }
+    }
+    void span_then_step(int32_t y, int edge) {
+        span(pixels + y * width, acc[left], acc[1 - left]);
+        step_edge(edge);
+    }
+};
+
+template <int N, class Span>
+void scan_poly_plain(const EdgePoint<N>* v, int32_t m, const Span& span) {
+    const RasterSurface* surface = draw_surface();
+    PlainWalker<N, Span> walker{span, surface->pixels, surface->width, {}, {}, 0};
+    scan_poly(v, m, walker);
+}
+
+#if RASTER_SIMD
+// The walker of the kernels: the accumulators of an edge are the lanes of a
+// vector, x, y (not walked) and the N values, as in EdgePoint. For each span
+// it calls kernel.draw(p, n, count, skip, left, right): n pixels from p of a
+// span of count pixels whose first `skip` lie left of the surface.
+template <int N, class Kernel>
+struct SimdWalker {
+    const Kernel& kernel;
+    uint16_t* pixels;
+    int32_t width;
+    alignas(32) int32_t acc[2][8];
+    alignas(32) int32_t step[2][8];
+    int left;
+
+    SIMD_AVX2 static __m256i lanes(const int32_t* p) {
+        return _mm256_load_si256(reinterpret_cast<const __m256i*>(p));
+    }
+    SIMD_AVX2 static void set_lanes(int32_t* p, __m256i x) {
+        _mm256_store_si256(reinterpret_cast<__m256i*>(p), x);
+    }
+    SIMD_AVX2 void start(const EdgePoint<N>& top) {
+        const __m256i at_top = _mm256_slli_epi32(simd::load_values<2 + N>(top.c), 8);
+        set_lanes(acc[0], at_top);
+        set_lanes(acc[1], at_top);
+    }
+    SIMD_AVX2 void set_edge(int edge, const EdgePoint<N>& from, const EdgePoint<N>& to) {
+        const int32_t rows = draw_widen(to.c[1] - from.c[1]);
+        const __m256i difference = _mm256_sub_epi32(simd::load_values<2 + N>(to.c),
+                                                    simd::load_values<2 + N>(from.c));
+        set_lanes(step[edge],
+                  simd::divide_lanes<(2 + N > 4)>(_mm256_slli_epi32(difference, 8), rows));
+    }
+    void choose_left() { left = step[1][0] < step[0][0] ? 1 : 0; }
+    // The span of a row: columns left x >> 8 up to, not including, right x >> 8,
+    // written only where they lie on the surface.
+    SIMD_AVX2 void span(uint16_t* row, __m256i l, __m256i r) const {
+        const int32_t x = _mm256_cvtsi256_si32(l) >> 8;
+        const int32_t count = wrap_sub(_mm256_cvtsi256_si32(r) >> 8, x);
+        if (count <= 0) return;
+        if (x >= 0 && count <= width - x) {
+            kernel.draw(row + x, count, count, 0, l, r);
+            return;
+        }
+        const SpanRange range = draw_confine_span(x, count, width);
+        if (range.count > 0) kernel.draw(row + range.first, range.count, count, range.skip, l, r);
+    }
+    SIMD_AVX2 void spans(int32_t y, int32_t last) {
+        __m256i l = lanes(acc[left]), r = lanes(acc[1 - left]);
+        const __m256i step_l = lanes(step[left]), step_r = lanes(step[1 - left]);
+        for (uint16_t* row = pixels + y * width; y <= last; y++, row += width) {
+            span(row, l, r);
+            l = _mm256_add_epi32(l, step_l);
+            r = _mm256_add_epi32(r, step_r);
+        }
+        set_lanes(acc[left], l);
+        set_lanes(acc[1 - left], r);
+    }
+    SIMD_AVX2 void span_then_step(int32_t y, int edge) {
+        span(pixels + y * width, lanes(acc[left]), lanes(acc[1 - left]));
+        set_lanes(acc[edge], _mm256_add_epi32(lanes(acc[edge]), lanes(step[edge])));
+    }
+};
+
+// Where the kernels of a polygon may read and write back pixels past a span:
+// the surface.
+inline simd::PixelWindow surface_window() {
+    const RasterSurface* surface = draw_surface();
+    return simd::PixelWindow{surface->pixels + static_cast<ptrdiff_t>(surface->width) *
+                                                   surface->height};
+}
+
+template <int N, class Kernel>
+void scan_poly_simd(const EdgePoint<N>* v, int32_t m, const Kernel& kernel) {
+    const RasterSurface* surface = draw_surface();
+    SimdWalker<N, Kernel> walker{kernel, surface->pixels, surface->width, {}, {}, 0};
+    scan_poly(v, m, walker);
+}
+#endif
 
 // Texture coordinates of a span: u and v in 24.8 texels, stepped per pixel
 // with wrap-around (only their low bits address texels).
@@ -227,6 +347,26 @@ inline TexAddress tex_address() {
     return TexAddress{static_cast<uint32_t>(tex_u_mask), static_cast<uint32_t>(tex_v_mask),
                       static_cast<uint32_t>(tex_v_shift)};
 }
+
+#if RASTER_SIMD
+// The span state and the texels of a span or polygon in vector registers.
+SIMD_AVX2 inline simd::TexSampler tex_sampler(const uint16_t* texels) {
+    const TexAddress a = tex_address();
+    return simd::tex_sampler(a.u_mask, a.v_mask, a.v_shift, texels);
+}
+
+// u and v: du = ((right u - left u) / count) >> (8 - width shift) and
+// u = (left u << width shift) >> 8, v likewise; `rest` shifts the values
+// after them right by that much.
+SIMD_AVX2 inline simd::SpanShifts tex_shifts(int32_t width_shift, int32_t height_shift,
+                                             int32_t rest) {
+    return simd::SpanShifts{
+        _mm256_setzero_si256(), _mm256_setr_epi32(0, 0, rest, rest, rest, 0, 0, 0),
+        _mm256_setr_epi32(8 - width_shift, 8 - height_shift, 0, 0, 0, 0, 0, 0),
+        _mm256_setr_epi32(width_shift, height_shift, 0, 0, 0, 0, 0, 0),
+        _mm256_setr_epi32(8, 8, rest, rest, rest, 0, 0, 0)};
+}
+#endif
 
 // Texels and shifts of a texture slot; false for a slot without a usable
 // texture.

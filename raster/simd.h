@@ -1,6 +1,6 @@
-// Eight-pixel AVX2 kernels for the span routines, chosen at run time: the
-// processor must have AVX2, and tests and benchmarks may turn them off to run
-// the plain loops. Every kernel writes exactly what the plain loop writes.
+// AVX2 span kernels, chosen at run time: the processor must have AVX2, and
+// tests and benchmarks may turn them off to run the plain loops. Every kernel
+// writes exactly what the plain loop writes.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +15,7 @@
 #define RASTER_SIMD 0
 #endif
 
-// True when the AVX2 kernels run (read for every span, so kept inline).
+// True when the AVX2 kernels run (read for every polygon, so kept inline).
 extern bool simd_kernels_on;
 inline bool simd_enabled() {
     return simd_kernels_on;
@@ -27,195 +27,280 @@ bool simd_enable(bool on);
 #if RASTER_SIMD
 namespace simd {
 
-// Quotients of the lanes (the first four, or all eight) by count > 0,
-// truncated toward zero. Exact: a 32-bit dividend has at most 31 bits of
-// magnitude beyond the sign, so the correctly rounded double quotient of a
-// division that leaves a remainder stays more than its rounding error away
-// from the next whole number.
+// Quotients of the lanes (the first four, or all eight) by a divisor that is
+// neither 0 nor -1, truncated toward zero. Exact: the dividend and divisor
+// convert to double exactly, and when the quotient is not whole it lies at
+// least 1/|divisor| from the next whole number, while the rounding error of
+// the double quotient is at most |quotient| x 2^-53 <= 2^-22 / |divisor|.
 template <bool AllEight>
-SIMD_AVX2 inline __m256i divide_lanes(__m256i x, int32_t count) {
-    const __m256d divisor = _mm256_set1_pd(static_cast<double>(count));
+SIMD_AVX2 inline __m256i divide_lanes(__m256i x, int32_t divisor) {
+    const __m256d d = _mm256_set1_pd(static_cast<double>(divisor));
     const __m128i low = _mm256_cvttpd_epi32(
-        _mm256_div_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(x)), divisor));
+        _mm256_div_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(x)), d));
     if (!AllEight) return _mm256_castsi128_si256(low);
     const __m128i high = _mm256_cvttpd_epi32(
-        _mm256_div_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(x, 1)), divisor));
+        _mm256_div_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(x, 1)), d));
     return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
 }
 
-// The values of a span (value i in lane i) at its first pixel and their steps
-// per pixel, from the edge accumulators on the left and the right, as each
-// family's rule says, with per-lane shifts a to e (right shifts arithmetic):
+// The first `count` (1..8) 32-bit values from p in lanes 0.., the other lanes
+// 0; nothing past them is read.
+template <int Count>
+SIMD_AVX2 inline __m256i load_values(const int32_t* p) {
+    if (Count <= 4) {
+        __m128i x;
+        if (Count == 4) {
+            x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        } else {
+            x = _mm_maskload_epi32(p, _mm_cmpgt_epi32(_mm_set1_epi32(Count),
+                                                      _mm_setr_epi32(0, 1, 2, 3)));
+        }
+        return _mm256_zextsi128_si256(x);
+    }
+    if (Count == 8) return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    return _mm256_maskload_epi32(
+        p, _mm256_cmpgt_epi32(_mm256_set1_epi32(Count), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
+}
+
+// How a family turns the edge accumulators into span values, as per-lane
+// shifts (right shifts arithmetic):
 //   step = ((((right - left) << a) >> b) / count) >> c
 //   start = ((left << d) >> e) + skip x step
+struct SpanShifts {
+    __m256i a, b, c, d, e;
+};
+
+// The values of a span at its first drawn pixel and their steps per pixel,
+// value k in lane k.
 struct SpanValues {
     __m256i start, step;
 };
 
-template <bool AllEight>
+// The K (1..6) values of a span from the edge accumulators, which hold x,
+// y and then the values (lanes 2..): count > 0 pixels, the first `skip` not
+// drawn.
+template <int K>
 SIMD_AVX2 inline SpanValues span_values(__m256i left, __m256i right, int32_t count,
-                                        int32_t skip, __m256i a, __m256i b, __m256i c,
-                                        __m256i d, __m256i e) {
-    const __m256i difference =
-        _mm256_srav_epi32(_mm256_sllv_epi32(_mm256_sub_epi32(right, left), a), b);
+                                        int32_t skip, const SpanShifts& s) {
+    const __m256i to_front = _mm256_setr_epi32(2, 3, 4, 5, 6, 7, 0, 1);
+    const __m256i l = _mm256_permutevar8x32_epi32(left, to_front);
+    const __m256i r = _mm256_permutevar8x32_epi32(right, to_front);
+    const __m256i difference = _mm256_srav_epi32(_mm256_sllv_epi32(_mm256_sub_epi32(r, l), s.a), s.b);
     SpanValues v;
-    v.step = _mm256_srav_epi32(divide_lanes<AllEight>(difference, count), c);
-    v.start = _mm256_add_epi32(_mm256_srav_epi32(_mm256_sllv_epi32(left, d), e),
-                               _mm256_mullo_epi32(v.step, _mm256_set1_epi32(skip)));
+    v.step = _mm256_srav_epi32(divide_lanes<(K > 4)>(difference, count), s.c);
+    v.start = _mm256_srav_epi32(_mm256_sllv_epi32(l, s.d), s.e);
+    if (skip != 0) {
+        v.start = _mm256_add_epi32(v.start, _mm256_mullo_epi32(v.step, _mm256_set1_epi32(skip)));
+    }
     return v;
 }
 
-// Values read one by one into lanes 0, 1, ...: they were just written one by
-// one, and a wide read of them would wait for those writes to finish.
-SIMD_AVX2 inline __m256i three_values(const int32_t* p) {
-    return _mm256_setr_epi32(p[0], p[1], p[2], 0, 0, 0, 0, 0);
+// Lane k (0..7) of x in every 16-bit lane (its low 16 bits).
+SIMD_AVX2 inline __m256i broadcast_low_word(__m256i x, int k) {
+    const __m128i half = k < 4 ? _mm256_castsi256_si128(x) : _mm256_extracti128_si256(x, 1);
+    const int byte = (k & 3) * 4;
+    return _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(half),
+                               _mm256_set1_epi16(static_cast<short>(byte | (byte + 1) << 8)));
 }
 
-SIMD_AVX2 inline __m256i five_values(const int32_t* p) {
-    return _mm256_setr_epi32(p[0], p[1], p[2], p[3], p[4], 0, 0, 0);
-}
+// Sixteen pixels of a span, the K values of pixel j in 16-bit lane j. Only
+// the low 16 bits of a value matter wherever this is used, and they follow
+// from the low 16 bits of the start and the step alone.
+template <int K>
+struct Lanes16 {
+    __m256i value[K];
+    __m256i step16[K];  // sixteen steps
 
-// Value i of the span for eight pixels, `from` pixels in: lane j holds it
-// at pixel from + j.
-SIMD_AVX2 inline __m256i value_lanes(const SpanValues& v, int i, int32_t from) {
-    const __m256i which = _mm256_set1_epi32(i);
+    SIMD_AVX2 void advance() {
+        for (int k = 0; k < K; k++) value[k] = _mm256_add_epi16(value[k], step16[k]);
+    }
+};
+
+template <int K>
+SIMD_AVX2 inline Lanes16<K> lanes16(const SpanValues& v) {
     const __m256i pixel =
-        _mm256_add_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(from));
-    return _mm256_add_epi32(
-        _mm256_permutevar8x32_epi32(v.start, which),
-        _mm256_mullo_epi32(_mm256_permutevar8x32_epi32(v.step, which), pixel));
+        _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    Lanes16<K> lanes;
+    for (int k = 0; k < K; k++) {
+        const __m256i step = broadcast_low_word(v.step, k);
+        lanes.value[k] =
+            _mm256_add_epi16(broadcast_low_word(v.start, k), _mm256_mullo_epi16(step, pixel));
+        lanes.step16[k] = _mm256_slli_epi16(step, 4);
+    }
+    return lanes;
 }
 
-// Eight steps of value i.
-SIMD_AVX2 inline __m256i value_step8(const SpanValues& v, int i) {
-    return _mm256_slli_epi32(_mm256_permutevar8x32_epi32(v.step, _mm256_set1_epi32(i)), 3);
+// The same in full 32 bits, for values whose high bits matter: pixels 0..7
+// of the block in `low`, 8..15 in `high`.
+template <int K>
+struct Lanes32 {
+    __m256i low[K], high[K];
+    __m256i step16[K];
+
+    SIMD_AVX2 void advance() {
+        for (int k = 0; k < K; k++) {
+            low[k] = _mm256_add_epi32(low[k], step16[k]);
+            high[k] = _mm256_add_epi32(high[k], step16[k]);
+        }
+    }
+};
+
+template <int K>
+SIMD_AVX2 inline Lanes32<K> lanes32(const SpanValues& v) {
+    const __m256i pixel = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    Lanes32<K> lanes;
+    for (int k = 0; k < K; k++) {
+        const __m256i which = _mm256_set1_epi32(k);
+        const __m256i step = _mm256_permutevar8x32_epi32(v.step, which);
+        lanes.low[k] = _mm256_add_epi32(_mm256_permutevar8x32_epi32(v.start, which),
+                                        _mm256_mullo_epi32(step, pixel));
+        lanes.high[k] = _mm256_add_epi32(lanes.low[k], _mm256_slli_epi32(step, 3));
+        lanes.step16[k] = _mm256_slli_epi32(step, 4);
+    }
+    return lanes;
 }
 
-// The low 16 bits of each lane, stored as eight pixels.
-SIMD_AVX2 inline void store8(uint16_t* p, __m256i pixels) {
-    const __m256i low_halves = _mm256_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1, -1, -1,
-                                                -1, -1, 0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1,
-                                                -1, -1, -1, -1);
-    const __m256i packed =
-        _mm256_permute4x64_epi64(_mm256_shuffle_epi8(pixels, low_halves), 0x08);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(packed));
+// Sixteen 32-bit values below 0x8000, eight in each vector, as 16-bit lanes
+// in order.
+SIMD_AVX2 inline __m256i pack_words(__m256i low, __m256i high) {
+    return _mm256_permute4x64_epi64(_mm256_packus_epi32(low, high), 0xD8);
 }
 
-// The first n (< 8) of eight pixels: four, two and one at a time.
+// The pixels a kernel may touch beyond the end of a span: it reads them and
+// writes their own values back, so that a short span costs one wide read and
+// write instead of a run of narrow ones. No pixel at or past `end` is touched.
+struct PixelWindow {
+    const uint16_t* end;
+};
+
+// 16-bit lanes 0..n-1 set (n <= 16).
+SIMD_AVX2 inline __m256i first_lanes(int32_t n) {
+    static const int16_t ones_then_zeros[32] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                                -1, -1, -1, -1, -1, 0,  0,  0,  0,  0,  0,
+                                                0,  0,  0,  0,  0,  0,  0,  0,  0,  0};
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ones_then_zeros + 16 - n));
+}
+
+// The first n (< 16) pixels of a block: eight, four, two and one at a time.
 SIMD_AVX2 inline void store_part(uint16_t* p, int32_t n, __m256i pixels) {
-    const __m256i low_halves = _mm256_setr_epi8(0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1, -1, -1,
-                                                -1, -1, 0, 1, 4, 5, 8, 9, 12, 13, -1, -1, -1, -1,
-                                                -1, -1, -1, -1);
-    __m128i packed = _mm256_castsi256_si128(
-        _mm256_permute4x64_epi64(_mm256_shuffle_epi8(pixels, low_halves), 0x08));
+    __m128i part = _mm256_castsi256_si128(pixels);
+    if (n & 8) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), part);
+        part = _mm256_extracti128_si256(pixels, 1);
+        p += 8;
+    }
     if (n & 4) {
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), packed);
-        packed = _mm_srli_si128(packed, 8);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), part);
+        part = _mm_srli_si128(part, 8);
         p += 4;
     }
     if (n & 2) {
-        const int32_t two = _mm_cvtsi128_si32(packed);
+        const int32_t two = _mm_cvtsi128_si32(part);
         std::memcpy(p, &two, sizeof two);
-        packed = _mm_srli_si128(packed, 4);
+        part = _mm_srli_si128(part, 4);
         p += 2;
     }
-    if (n & 1) *p = static_cast<uint16_t>(_mm_cvtsi128_si32(packed));
+    if (n & 1) *p = static_cast<uint16_t>(_mm_cvtsi128_si32(part));
 }
 
-SIMD_AVX2 inline __m256i load8(const uint16_t* p) {
-    return _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+// n pixels from p, sixteen at a time. For each block of sixteen pixels at q,
+// of which `left` or more are drawn, the block's next(q, under, left, &pixels)
+// either gives the sixteen pixels in `pixels` and returns true, or writes the
+// first min(left, 16) at q itself and returns false; either way it moves on.
+// `under` holds the pixels at q, read only when the block reads pixels or the
+// window lets a short last block be blended into what is there. Otherwise the
+// last pixels are stored a few at a time (or go through a buffer, for a block
+// that reads pixels).
+template <class Block>
+SIMD_AVX2 inline void run16(uint16_t* p, int32_t n, const PixelWindow& window, Block& block) {
+    __m256i pixels;
+    for (; n >= 16; n -= 16, p += 16) {
+        __m256i* at = reinterpret_cast<__m256i*>(p);
+        const __m256i under =
+            Block::reads_pixels ? _mm256_loadu_si256(at) : _mm256_setzero_si256();
+        if (block.next(p, under, n, &pixels)) _mm256_storeu_si256(at, pixels);
+    }
+    if (n == 0) return;
+    if (window.end - p >= 16) {
+        __m256i* at = reinterpret_cast<__m256i*>(p);
+        const __m256i under = _mm256_loadu_si256(at);
+        if (block.next(p, under, n, &pixels)) {
+            _mm256_storeu_si256(at, _mm256_blendv_epi8(under, pixels, first_lanes(n)));
+        }
+        return;
+    }
+    if (!Block::reads_pixels) {
+        if (block.next(p, _mm256_setzero_si256(), n, &pixels)) store_part(p, n, pixels);
+        return;
+    }
+    alignas(32) uint16_t part[16] = {};
+    const size_t bytes = static_cast<size_t>(n) * 2;
+    std::memcpy(part, p, bytes);
+    __m256i* at = reinterpret_cast<__m256i*>(part);
+    if (block.next(part, _mm256_load_si256(at), n, &pixels)) _mm256_store_si256(at, pixels);
+    std::memcpy(p, part, bytes);
 }
 
 // Channels added with their lowest bits cleared; an overflowing channel
 // becomes 31 and keeps its carry in the next field.
 SIMD_AVX2 inline __m256i add_saturate(__m256i a, __m256i b) {
-    const __m256i fields = _mm256_set1_epi32(0x7BDE);
+    const __m256i fields = _mm256_set1_epi16(0x7BDE);
     const __m256i sum =
-        _mm256_add_epi32(_mm256_and_si256(a, fields), _mm256_and_si256(b, fields));
-    const __m256i carries = _mm256_and_si256(sum, _mm256_set1_epi32(0x8420));
-    return _mm256_or_si256(sum, _mm256_sub_epi32(carries, _mm256_srli_epi32(carries, 5)));
+        _mm256_add_epi16(_mm256_and_si256(a, fields), _mm256_and_si256(b, fields));
+    const __m256i carries = _mm256_and_si256(sum, _mm256_set1_epi16(static_cast<short>(0x8420)));
+    return _mm256_or_si256(sum, _mm256_sub_epi16(carries, _mm256_srli_epi16(carries, 5)));
 }
 
 SIMD_AVX2 inline __m256i average(__m256i a, __m256i b) {
-    const __m256i halves = _mm256_set1_epi32(0x3DEF);
-    return _mm256_add_epi32(_mm256_and_si256(_mm256_srli_epi32(a, 1), halves),
-                            _mm256_and_si256(_mm256_srli_epi32(b, 1), halves));
+    const __m256i halves = _mm256_set1_epi16(0x3DEF);
+    return _mm256_add_epi16(_mm256_and_si256(_mm256_srli_epi16(a, 1), halves),
+                            _mm256_and_si256(_mm256_srli_epi16(b, 1), halves));
 }
 
-// Texture coordinates of eight pixels and what addresses their texels.
-struct TexLanes {
-    __m256i u, v, du, dv;
+// What addresses the texels: the span state in registers.
+struct TexSampler {
     __m256i u_mask, v_mask;
     __m128i v_shift;
     const uint16_t* texels;
 };
 
-SIMD_AVX2 inline void tex_sampler(TexLanes* t, uint32_t u_mask, uint32_t v_mask, uint32_t v_shift,
-                                  const uint16_t* texels) {
-    t->u_mask = _mm256_set1_epi32(static_cast<int>(u_mask));
-    t->v_mask = _mm256_set1_epi32(static_cast<int>(v_mask));
-    t->v_shift = _mm_cvtsi32_si128(static_cast<int>(v_shift));
-    t->texels = texels;
+SIMD_AVX2 inline TexSampler tex_sampler(uint32_t u_mask, uint32_t v_mask, uint32_t v_shift,
+                                        const uint16_t* texels) {
+    return TexSampler{_mm256_set1_epi16(static_cast<short>(u_mask)),
+                      _mm256_set1_epi16(static_cast<short>(v_mask)),
+                      _mm_cvtsi32_si128(static_cast<int>(v_shift)), texels};
 }
 
-// u and v (values 0 and 1 of the span) from pixel `from` on.
-SIMD_AVX2 inline void tex_coordinates(TexLanes* t, const SpanValues& v, int32_t from) {
-    t->u = value_lanes(v, 0, from);
-    t->v = value_lanes(v, 1, from);
-    t->du = value_step8(v, 0);
-    t->dv = value_step8(v, 1);
-}
-
-// Texels of the next eight pixels, one in each lane. The indices are worked
-// out together, the texels read one by one: eight plain reads are quicker
-// than a gather here.
-SIMD_AVX2 inline __m256i next_texels(TexLanes& t) {
-    const __m256i index = _mm256_add_epi32(
-        _mm256_srl_epi32(_mm256_and_si256(t.v, t.v_mask), t.v_shift),
-        _mm256_and_si256(_mm256_srli_epi32(t.u, 8), t.u_mask));
-    alignas(32) uint32_t at[8];
+// Texels at the texture coordinates of sixteen pixels (u and v in 16-bit
+// lanes; only their bits 8..15 address texels), or of the first eight only
+// (the rest 0). The indices are worked out together, the texels read one by
+// one: plain reads are quicker than a gather here.
+SIMD_AVX2 inline __m256i texels16(const TexSampler& s, __m256i u, __m256i v, bool all16) {
+    const __m256i index =
+        _mm256_add_epi16(_mm256_srl_epi16(_mm256_and_si256(v, s.v_mask), s.v_shift),
+                         _mm256_and_si256(_mm256_srli_epi16(u, 8), s.u_mask));
+    alignas(32) uint16_t at[16];
     _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
-    __m128i texel = _mm_cvtsi32_si128(t.texels[at[0]]);
-    texel = _mm_insert_epi16(texel, t.texels[at[1]], 1);
-    texel = _mm_insert_epi16(texel, t.texels[at[2]], 2);
-    texel = _mm_insert_epi16(texel, t.texels[at[3]], 3);
-    texel = _mm_insert_epi16(texel, t.texels[at[4]], 4);
-    texel = _mm_insert_epi16(texel, t.texels[at[5]], 5);
-    texel = _mm_insert_epi16(texel, t.texels[at[6]], 6);
-    texel = _mm_insert_epi16(texel, t.texels[at[7]], 7);
-    t.u = _mm256_add_epi32(t.u, t.du);
-    t.v = _mm256_add_epi32(t.v, t.dv);
-    return _mm256_cvtepu16_epi32(texel);
+    const uint16_t* t = s.texels;
+    __m128i low = _mm_cvtsi32_si128(t[at[0]]);
+    low = _mm_insert_epi16(low, t[at[1]], 1);
+    low = _mm_insert_epi16(low, t[at[2]], 2);
+    low = _mm_insert_epi16(low, t[at[3]], 3);
+    low = _mm_insert_epi16(low, t[at[4]], 4);
+    low = _mm_insert_epi16(low, t[at[5]], 5);
+    low = _mm_insert_epi16(low, t[at[6]], 6);
+    low = _mm_insert_epi16(low, t[at[7]], 7);
+    if (!all16) return _mm256_zextsi128_si256(low);
+    __m128i high = _mm_cvtsi32_si128(t[at[8]]);
+    high = _mm_insert_epi16(high, t[at[9]], 1);
+    high = _mm_insert_epi16(high, t[at[10]], 2);
+    high = _mm_insert_epi16(high, t[at[11]], 3);
+    high = _mm_insert_epi16(high, t[at[12]], 4);
+    high = _mm_insert_epi16(high, t[at[13]], 5);
+    high = _mm_insert_epi16(high, t[at[14]], 6);
+    high = _mm_insert_epi16(high, t[at[15]], 7);
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
 }
-
-// n pixels from p, eight at a time. The kernel's next(p) gives the next eight
-// pixels (over the pixels at p, if it reads them) and moves on; restart(k)
-// puts it k pixels from the start. A last part of fewer than eight: a kernel
-// that only writes draws the last eight again (the same values) or, in a span
-// shorter than eight, stores four, two and one; a kernel that reads goes
-// through a buffer. No pixel past the span is ever touched.
-template <class Kernel>
-SIMD_AVX2 inline void run8(uint16_t* p, int32_t n, Kernel& kernel) {
-    int32_t left = n;
-    for (; left >= 8; left -= 8, p += 8) store8(p, kernel.next(p));
-    if (left == 0) return;
-    if (!Kernel::reads_pixels && n >= 8) {
-        kernel.restart(n - 8);
-        p -= 8 - left;
-        store8(p, kernel.next(p));
-        return;
-    }
-    if (!Kernel::reads_pixels) {
-        store_part(p, left, kernel.next(p));
-        return;
-    }
-    uint16_t part[8] = {};
-    const size_t bytes = static_cast<size_t>(left) * 2;
-    std::memcpy(part, p, bytes);
-    store8(part, kernel.next(part));
-    std::memcpy(p, part, bytes);
-}
-
 
 }  // namespace simd
 #endif

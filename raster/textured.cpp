@@ -10,14 +10,11 @@ int32_t tex_v_shift = 0;
 
 namespace {
 
-// Spans of at least this many pixels go through the eight-pixel kernel.
-constexpr int32_t TEX_KERNEL_MIN = 16;
-
 struct CopyRule {
     static constexpr bool reads_pixels = false;
     static uint16_t apply(uint32_t texel, uint32_t) { return static_cast<uint16_t>(texel); }
 #if RASTER_SIMD
-    SIMD_AVX2 static __m256i apply8(__m256i texels, const uint16_t*) { return texels; }
+    SIMD_AVX2 static __m256i apply16(__m256i texels, __m256i) { return texels; }
 #endif
 };
 
@@ -25,61 +22,29 @@ struct CopyRule {
 // becomes 31, and its carry stays in the next field (bit 15 for red).
 struct AddRule {
     static constexpr bool reads_pixels = true;
-#if RASTER_SIMD
-    SIMD_AVX2 static __m256i apply8(__m256i texels, const uint16_t* p) {
-        return simd::add_saturate(texels, simd::load8(p));
-    }
-#endif
     static uint16_t apply(uint32_t texel, uint32_t pixel) {
         const uint32_t sum = (texel & 0x7BDE) + (pixel & 0x7BDE);
         const uint32_t carries = sum & 0x8420;
         return static_cast<uint16_t>(sum | (carries - (carries >> 5)));
     }
+#if RASTER_SIMD
+    SIMD_AVX2 static __m256i apply16(__m256i texels, __m256i pixels) {
+        return simd::add_saturate(texels, pixels);
+    }
+#endif
 };
 
 struct HalfRule {
     static constexpr bool reads_pixels = true;
-#if RASTER_SIMD
-    SIMD_AVX2 static __m256i apply8(__m256i texels, const uint16_t* p) {
-        return simd::average(texels, simd::load8(p));
-    }
-#endif
     static uint16_t apply(uint32_t texel, uint32_t pixel) {
         return static_cast<uint16_t>(((texel >> 1) & 0x3DEF) + ((pixel >> 1) & 0x3DEF));
     }
-};
-
 #if RASTER_SIMD
-template <class Rule>
-struct TexKernel {
-    static constexpr bool reads_pixels = Rule::reads_pixels;
-    simd::SpanValues values;  // u, v
-    simd::TexLanes lanes;
-
-    SIMD_AVX2 void restart(int32_t pixels) { simd::tex_coordinates(&lanes, values, pixels); }
-    SIMD_AVX2 __m256i next(const uint16_t* p) {
-        return Rule::apply8(simd::next_texels(lanes), p);
+    SIMD_AVX2 static __m256i apply16(__m256i texels, __m256i pixels) {
+        return simd::average(texels, pixels);
     }
-};
-
-// n pixels from p of a span of count pixels whose first `skip` are not drawn.
-template <class Rule>
-SIMD_AVX2 void tex_run(uint16_t* p, int32_t n, int32_t count, int32_t skip, int32_t left_u,
-                       int32_t left_v, int32_t right_u, int32_t right_v, int32_t width_shift,
-                       int32_t height_shift, const TexAddress& a, const uint16_t* texels) {
-    TexKernel<Rule> kernel;
-    const __m256i zero = _mm256_setzero_si256();
-    kernel.values = simd::span_values<false>(
-        _mm256_setr_epi32(left_u, left_v, 0, 0, 0, 0, 0, 0),
-        _mm256_setr_epi32(right_u, right_v, 0, 0, 0, 0, 0, 0), count, skip, zero, zero,
-        _mm256_setr_epi32(8 - width_shift, 8 - height_shift, 0, 0, 0, 0, 0, 0),
-        _mm256_setr_epi32(width_shift, height_shift, 0, 0, 0, 0, 0, 0),
-        _mm256_setr_epi32(8, 8, 0, 0, 0, 0, 0, 0));
-    simd::tex_sampler(&kernel.lanes, a.u_mask, a.v_mask, a.v_shift, texels);
-    kernel.restart(0);
-    simd::run8(p, n, kernel);
-}
 #endif
+};
 
 // The span of count pixels that starts at column x of row, its writes
 // confined to the columns 0..width-1.
@@ -92,23 +57,78 @@ void tex_span(uint16_t* row, int32_t x, int32_t count, int32_t width, int32_t le
     if (range.count <= 0) return;
     const TexAddress address = tex_address();
     uint16_t* p = row + range.first;
-    const int32_t n = range.count;
-#if RASTER_SIMD
-    // Short spans are quicker in the plain loop: the kernel's set-up costs more
-    // than it saves there.
-    if (n >= TEX_KERNEL_MIN && simd_enabled()) {
-        tex_run<Rule>(p, n, count, range.skip, left_u, left_v, right_u, right_v, width_shift,
-                      height_shift, address, texels);
-        return;
-    }
-#endif
     TexWalk w = tex_walk(left_u, left_v, right_u, right_v, width_shift, height_shift,
                          count, range.skip);
-    for (int32_t i = 0; i < n; i++) {
+    for (int32_t i = 0; i < range.count; i++) {
         p[i] = Rule::apply(texels[address.index(w.u, w.v)], p[i]);
         w.u += w.du;
         w.v += w.dv;
     }
+}
+
+#if RASTER_SIMD
+template <class Rule>
+struct TexBlock {
+    static constexpr bool reads_pixels = Rule::reads_pixels;
+    const simd::TexSampler& sampler;
+    simd::Lanes16<2> uv;
+
+    SIMD_AVX2 bool next(uint16_t*, __m256i under, int32_t left, __m256i* pixels) {
+        const __m256i texels = simd::texels16(sampler, uv.value[0], uv.value[1], left > 8);
+        uv.advance();
+        *pixels = Rule::apply16(texels, under);
+        return true;
+    }
+};
+
+// Spans of one polygon, or one span, sixteen pixels at a time.
+template <class Rule>
+struct TexKernel {
+    simd::SpanShifts shifts;
+    simd::TexSampler sampler;
+    simd::PixelWindow window;
+
+    SIMD_AVX2 void draw(uint16_t* p, int32_t n, int32_t count, int32_t skip, __m256i left,
+                        __m256i right) const {
+        TexBlock<Rule> block{sampler, simd::lanes16<2>(simd::span_values<2>(left, right, count,
+                                                                            skip, shifts))};
+        simd::run16(p, n, window, block);
+    }
+};
+
+template <class Rule>
+SIMD_AVX2 TexKernel<Rule> tex_kernel(const TexImage& image, const simd::PixelWindow& window) {
+    return TexKernel<Rule>{tex_shifts(image.width_shift, image.height_shift, 0),
+                           tex_sampler(image.texels), window};
+}
+
+template <class Rule>
+SIMD_AVX2 void tex_poly_simd(const EdgePoint<2>* clipped, int32_t m, const TexImage& image) {
+    const TexKernel<Rule> kernel = tex_kernel<Rule>(image, surface_window());
+    scan_poly_simd(clipped, m, kernel);
+}
+
+template <class Rule>
+SIMD_AVX2 void tex_span_simd(uint16_t* p, int32_t count, int32_t left_u, int32_t left_v,
+                             int32_t right_u, int32_t right_v, const TexImage& image) {
+    const TexKernel<Rule> kernel = tex_kernel<Rule>(image, simd::PixelWindow{p + count});
+    kernel.draw(p, count, count, 0, _mm256_setr_epi32(0, 0, left_u, left_v, 0, 0, 0, 0),
+                _mm256_setr_epi32(0, 0, right_u, right_v, 0, 0, 0, 0));
+}
+#endif
+
+// A span of count pixels from p, as draw_tex_span and its twins draw it.
+template <class Rule>
+void tex_span_at(uint16_t* p, int32_t count, int32_t left_u, int32_t left_v, int32_t right_u,
+                 int32_t right_v, const TexImage& image) {
+#if RASTER_SIMD
+    if (simd_enabled()) {
+        if (count > 0) tex_span_simd<Rule>(p, count, left_u, left_v, right_u, right_v, image);
+        return;
+    }
+#endif
+    tex_span<Rule>(p, 0, count, count, left_u, left_v, right_u, right_v, image.width_shift,
+                   image.height_shift, image.texels);
 }
 
 int32_t clip_tex(const ScreenVertex* const* v, const Vec4* const* t, int32_t n,
@@ -127,8 +147,14 @@ void tex_poly(const ScreenVertex* const* v, const Vec4* const* t, const TexImage
     EdgePoint<2> clipped[POLY_CAPACITY];
     const int32_t m = clip_tex(v, t, n, clipped);
     draw_set_tex_span_state(image.width_shift, image.height_shift);
+#if RASTER_SIMD
+    if (simd_enabled()) {
+        tex_poly_simd<Rule>(clipped, m, image);
+        return;
+    }
+#endif
     const int32_t width = surface->width;
-    scan_poly(clipped, m, [&](uint16_t* row, const int32_t* left, const int32_t* right) {
+    scan_poly_plain(clipped, m, [&](uint16_t* row, const int32_t* left, const int32_t* right) {
         const int32_t x = left[0] >> 8;
         tex_span<Rule>(row, x, (right[0] >> 8) - x, width, left[1], left[2], right[1], right[2],
                        image.width_shift, image.height_shift, image.texels);
@@ -137,7 +163,6 @@ void tex_poly(const ScreenVertex* const* v, const Vec4* const* t, const TexImage
 
 void tex_poly_slot(const ScreenVertex* const* v, const Vec4* const* t, int32_t texture,
                    int32_t n, TexRule rule) {
-    if (draw_surface()->pixels == nullptr) return;
     TexImage image;
     if (!tex_image_of_slot(texture, &image)) return;
     draw_tex_poly_image(v, t, image, n, rule);
@@ -145,8 +170,7 @@ void tex_poly_slot(const ScreenVertex* const* v, const Vec4* const* t, int32_t t
 
 void tex_entry(const ScreenVertex* const* v, const Vec4* const* t, int32_t texture, int32_t n,
                TexRule rule) {
-    if (draw_surface()->pixels == nullptr || poly_on_one_row(v, n)) return;
-    tex_poly_slot(v, t, texture, n, rule);
+    if (!poly_on_one_row(v, n)) tex_poly_slot(v, t, texture, n, rule);
 }
 
 }  // namespace
@@ -157,10 +181,9 @@ bool tex_image_usable(const TexImage& image) {
 }
 
 bool tex_image_of_slot(int32_t texture, TexImage* image) {
-    if (tex_get(texture) == nullptr) return false;
-    image->texels = tex_pixels(texture);
-    image->width_shift = tex_width_shift(texture);
-    image->height_shift = tex_height_shift(texture);
+    const Texture* t = tex_get(texture);
+    if (t == nullptr) return false;
+    *image = TexImage{t->texels, t->width_shift, t->height_shift};
     return true;
 }
 
@@ -253,20 +276,20 @@ int32_t draw_clip_tex_poly(const ScreenVertex* const* v, const Vec4* const* t, C
 void draw_tex_span(uint16_t* p, int32_t count, int32_t left_u, int32_t left_v, int32_t right_u,
                    int32_t right_v, int32_t width_shift, int32_t height_shift,
                    const uint16_t* texels) {
-    tex_span<CopyRule>(p, 0, count, count, left_u, left_v, right_u, right_v, width_shift,
-                       height_shift, texels);
+    tex_span_at<CopyRule>(p, count, left_u, left_v, right_u, right_v,
+                          TexImage{texels, width_shift, height_shift});
 }
 
 void draw_tex_span_add(uint16_t* p, int32_t count, int32_t left_u, int32_t left_v,
                        int32_t right_u, int32_t right_v, int32_t width_shift,
                        int32_t height_shift, const uint16_t* texels) {
-    tex_span<AddRule>(p, 0, count, count, left_u, left_v, right_u, right_v, width_shift,
-                      height_shift, texels);
+    tex_span_at<AddRule>(p, count, left_u, left_v, right_u, right_v,
+                         TexImage{texels, width_shift, height_shift});
 }
 
 void draw_tex_span_half(uint16_t* p, int32_t count, int32_t left_u, int32_t left_v,
                         int32_t right_u, int32_t right_v, int32_t width_shift,
                         int32_t height_shift, const uint16_t* texels) {
-    tex_span<HalfRule>(p, 0, count, count, left_u, left_v, right_u, right_v, width_shift,
-                       height_shift, texels);
+    tex_span_at<HalfRule>(p, count, left_u, left_v, right_u, right_v,
+                          TexImage{texels, width_shift, height_shift});
 }

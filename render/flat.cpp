@@ -5,43 +5,14 @@
 
 #include "geometry/fixed.h"
 #include "model/shapes.h"
+#include "raster/polyscan.h"
+#include "raster/simd.h"
 #include "render/surface.h"
 
 namespace {
 
-// One side of the edge walk: from clipped vertex `start` towards `target`,
-// moving through the outline by `step`; x advances by `slope` per row
-// (8 fraction bits).
-struct WalkSide {
-    int32_t start;
-    int32_t target;
-    int32_t step;
-    int32_t slope;
-};
-
-int32_t edge_slope(const ClipVertex* v, int32_t from, int32_t to) {
-    return wrap_div(wrap_shl(wrap_sub(v[to].x, v[from].x), 8),
-                    draw_widen(wrap_sub(v[to].y, v[from].y)));
-}
-
-WalkSide walk_side(const ClipVertex* v, int32_t m, int32_t start, int32_t step) {
-    int32_t target = start + step;
-    if (target >= m) target = 0;
-    if (target < 0) target = m - 1;
-    return WalkSide{start, target, step, edge_slope(v, start, target)};
-}
-
 uint16_t* row_pixels(const RasterSurface* s, int32_t row) {
     return s->pixels + static_cast<ptrdiff_t>(row) * s->width;
-}
-
-// Columns xl >> 8 up to, not including, xr >> 8, written only where they lie
-// on the surface.
-void fill_row(const RasterSurface* s, int32_t row, int32_t xl, int32_t xr, uint16_t colour) {
-    if (row < 0 || row > s->max_y) return;
-    int32_t x = xl >> 8;
-    SpanRange span = draw_confine_span(x, wrap_sub(xr >> 8, x), s->width);
-    if (span.count > 0) draw_fill_span(row_pixels(s, row) + span.first, span.count, colour);
 }
 
 bool all_on_one_row(const ScreenVertex* const* v, int32_t n) {
@@ -51,44 +22,54 @@ bool all_on_one_row(const ScreenVertex* const* v, int32_t n) {
     return true;
 }
 
-// Clips the polygon and walks its two sides down from the top vertex, one
-// vertex event at a time, filling each row between the left and right edge.
+#if RASTER_SIMD
+// Sixteen pixels of one colour at a time.
+struct FillBlock {
+    static constexpr bool reads_pixels = false;
+    __m256i colour;
+    SIMD_AVX2 bool next(uint16_t*, __m256i, int32_t, __m256i* pixels) const {
+        *pixels = colour;
+        return true;
+    }
+};
+
+struct FillKernel {
+    __m256i colour;
+    simd::PixelWindow window;
+    SIMD_AVX2 void draw(uint16_t* p, int32_t n, int32_t, int32_t, __m256i, __m256i) const {
+        FillBlock block{colour};
+        simd::run16(p, n, window, block);
+    }
+};
+
+SIMD_AVX2 void fill_simd(const EdgePoint<0>* v, int32_t m, uint16_t colour) {
+    const FillKernel kernel{_mm256_set1_epi16(static_cast<short>(colour)), surface_window()};
+    scan_poly_simd(v, m, kernel);
+}
+#endif
+
+// Clips the polygon and walks its two sides down from the top vertex,
+// filling each row between the left and right edge.
 void fill_polygon(const ScreenVertex* const* in, int32_t n, uint16_t colour) {
     const RasterSurface* s = draw_surface();
     if (s->pixels == nullptr || all_on_one_row(in, n)) return;
-    ClipVertex v[DRAW_CLIP_MAX];
-    int32_t m = draw_clip_polygon(in, n, v);
-    if (m - 1 <= 0) return;
-    int32_t top = draw_top_vertex(v, m);
-    WalkSide side[2] = {walk_side(v, m, top, 1), walk_side(v, m, top, -1)};
-    // Which side is left is decided once for the whole polygon.
-    const int32_t left = side[1].slope < side[0].slope ? 1 : 0;
-    // The accumulators of the left and the right side.
-    int32_t xl = wrap_shl(v[top].x, 8);
-    int32_t xr = xl;
-    int32_t row = v[top].y;
-    for (int32_t event = 0; event < m - 1; event++) {
-        const int32_t k = v[side[0].target].y > v[side[1].target].y ? 1 : 0;
-        const int32_t target_y = v[side[k].target].y;
-        if (row == target_y) {
-            // A side that ends on the current row moves without a new row.
-            fill_row(s, row, xl, xr, colour);
-            if (k == left) xl = wrap_add(xl, side[k].slope);
-            else xr = wrap_add(xr, side[k].slope);
-        } else {
-            const int32_t left_slope = side[left].slope;
-            const int32_t right_slope = side[1 - left].slope;
-            for (; row <= target_y; row++) {
-                fill_row(s, row, xl, xr, colour);
-                xl = wrap_add(xl, left_slope);
-                xr = wrap_add(xr, right_slope);
-            }
-            if (v[side[1 - k].target].y == target_y) {
-                side[1 - k] = walk_side(v, m, side[1 - k].target, side[1 - k].step);
-            }
-        }
-        side[k] = walk_side(v, m, side[k].target, side[k].step);
+    ClipVertex clipped[DRAW_CLIP_MAX];
+    const int32_t m = draw_clip_polygon(in, n, clipped);
+    EdgePoint<0> v[DRAW_CLIP_MAX];
+    for (int32_t i = 0; i < m; i++) v[i] = EdgePoint<0>{{clipped[i].x, clipped[i].y}};
+#if RASTER_SIMD
+    if (simd_enabled()) {
+        fill_simd(v, m, colour);
+        return;
     }
+#endif
+    // Columns xl >> 8 up to, not including, xr >> 8, written only where they
+    // lie on the surface.
+    scan_poly_plain(v, m, [&](uint16_t* row, const int32_t* left, const int32_t* right) {
+        const int32_t x = left[0] >> 8;
+        const SpanRange span = draw_confine_span(x, wrap_sub(right[0] >> 8, x), s->width);
+        if (span.count > 0) draw_fill_span(row + span.first, span.count, colour);
+    });
 }
 
 // Rows y0 .. y0 + count - 1 of one column.

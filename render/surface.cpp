@@ -120,9 +120,7 @@ int32_t draw_clip_polygon(const ScreenVertex* const* in, int32_t n, ClipVertex* 
         inside = inside && draw_on_surface(in[i]->x, in[i]->y);
     }
     if (inside) {
-        // Each pass emits every edge's end: the outline comes out turned by
-        // one vertex per pass.
-        for (int32_t i = 0; i < n; i++) out[i] = source[(i + 2) % n];
+        draw_turn_inside(source, n, out);
         return n;
     }
     ClipVertex work[CLIP_WORK_SIZE];

@@ -51,6 +51,15 @@ inline bool draw_on_surface(int32_t x, int32_t y) {
            static_cast<uint32_t>(y) <= static_cast<uint32_t>(s->max_y);
 }
 
+// A polygon that lies on the surface comes out of the two clipping passes
+// turned by one vertex per pass: out[i] = in[(i + 2) mod n].
+template <class Vertex>
+void draw_turn_inside(const Vertex* in, int32_t n, Vertex* out) {
+    for (int32_t i = 0, from = n > 2 ? 2 : 0; i < n; i++, from = from + 1 < n ? from + 1 : 0) {
+        out[i] = in[from];
+    }
+}
+
 // D(d): the widened divisor of edge slopes, never zero. A difference of
 // far-off screen coordinates may be at the end of the range and wraps.
 inline int32_t draw_widen(int32_t d) {

@@ -1,6 +1,6 @@
 // Millions of random polygons of every family, clipped and unclipped, on
 // random surfaces, textures and ramps: the rasterizers, with and without their
-// eight-pixel kernels, must write exactly the pixels of the plain reference in
+// sixteen-pixel kernels, must write exactly the pixels of the plain reference in
 // raster_reference.cpp, and nothing else.
 #include <gtest/gtest.h>
 
@@ -208,7 +208,7 @@ void run_family(ref::Family family, uint32_t seed) {
     for (int64_t i = 0; i < count; i++) {
         if (i % POLYGONS_PER_SCENE == 0) {
             new_scene(random, &s);
-            // Every other scene with the eight-pixel kernels, where the processor has them.
+            // Every other scene with the sixteen-pixel kernels, where the processor has them.
             simd_enable(i / POLYGONS_PER_SCENE % 2 == 0);
         }
         const ref::Polygon p = random_polygon(random, s);
