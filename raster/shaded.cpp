@@ -73,8 +73,31 @@ SIMD_AVX2 inline __m256i row_entries(const uint8_t* ramp, int32_t row, __m256i c
                               _mm256_slli_epi16(column, 3));
 }
 
+// Ramp entries at sixteen offsets (0..1023, in 16-bit lanes) by gathers of
+// the 4-byte words that hold them, each word inside the ramp.
+SIMD_AVX2 inline __m256i gathered_entries(const uint8_t* ramp, __m256i offset) {
+    const __m256i start = _mm256_min_epu16(offset, _mm256_set1_epi16(RAMP_SIZE - 4));
+    const __m256i shift = _mm256_slli_epi16(_mm256_sub_epi16(offset, start), 3);
+    const int* words = reinterpret_cast<const int*>(ramp);
+    const __m256i low = _mm256_srlv_epi32(
+        _mm256_i32gather_epi32(words, _mm256_cvtepu16_epi32(_mm256_castsi256_si128(start)), 1),
+        _mm256_cvtepu16_epi32(_mm256_castsi256_si128(shift)));
+    const __m256i high = _mm256_srlv_epi32(
+        _mm256_i32gather_epi32(words, _mm256_cvtepu16_epi32(_mm256_extracti128_si256(start, 1)),
+                               1),
+        _mm256_cvtepu16_epi32(_mm256_extracti128_si256(shift, 1)));
+    // Byte 0 of each word into 16-bit lanes; the pack works within each
+    // 128-bit half, so the quarters are put back in order.
+    const __m256i byte = _mm256_set1_epi32(0xFF);
+    return _mm256_permute4x64_epi64(
+        _mm256_packus_epi32(_mm256_and_si256(low, byte), _mm256_and_si256(high, byte)), 0xD8);
+}
+
 // Sixteen pixels: each texel channel looked up in the ramp row of its colour
-// channel's level.
+// channel's level. Where the rows change within the block, the entries are
+// gathered on long spans; on the short spans of small faces, where a gather
+// would wait for the texels just read, they are read one by one.
+template <bool LongSpan>
 struct ShadedBlock {
     static constexpr bool reads_pixels = false;
     const simd::TexSampler& sampler;
@@ -101,6 +124,14 @@ struct ShadedBlock {
         // Pixels past the span do not count.
         if (left < 16) one_row = _mm256_or_si256(one_row, _mm256_xor_si256(simd::first_lanes(left), _mm256_set1_epi32(-1)));
         if (_mm256_movemask_epi8(one_row) != -1) {
+            if (LongSpan) {
+                __m256i entry[3];
+                for (int k = 0; k < 3; k++) {
+                    entry[k] = gathered_entries(ramp, _mm256_add_epi16(row[k], column[k]));
+                }
+                *pixels = combine(entry);
+                return true;
+            }
             mixed_rows(p, row, column, left);
             return false;
         }
@@ -110,10 +141,14 @@ struct ShadedBlock {
         for (int k = 0; k < 3; k++) {
             entry[k] = row_entries(ramp, _mm256_cvtsi256_si32(row[k]) & 0xFFFF, column[k]);
         }
-        *pixels = _mm256_or_si256(
+        *pixels = combine(entry);
+        return true;
+    }
+
+    SIMD_AVX2 static __m256i combine(const __m256i* entry) {
+        return _mm256_or_si256(
             _mm256_or_si256(_mm256_slli_epi16(entry[0], 10), _mm256_slli_epi16(entry[1], 5)),
             entry[2]);
-        return true;
     }
 
     // The same, with the rows changing within the block: entry by entry,
@@ -134,6 +169,9 @@ struct ShadedBlock {
     }
 };
 
+// Spans from this many pixels on are long.
+constexpr int32_t LONG_SPAN = 48;
+
 // Spans of one polygon, or one span, sixteen pixels at a time.
 struct ShadedKernel {
     simd::SpanShifts shifts;
@@ -143,9 +181,26 @@ struct ShadedKernel {
 
     SIMD_AVX2 void draw(uint16_t* p, int32_t n, int32_t count, int32_t skip, __m256i left,
                         __m256i right) const {
-        ShadedBlock block{sampler, ramp,
-                          simd::lanes16<SHADED_VALUES>(simd::span_values<SHADED_VALUES>(
-                              left, right, count, skip, shifts))};
+        if (n >= LONG_SPAN) {
+            draw_long(p, n, count, skip, left, right);
+            return;
+        }
+        run<ShadedBlock<false>>(p, n, count, skip, left, right);
+    }
+
+    // Out of line, so that the short spans' code stays as compact as it was.
+    SIMD_AVX2 __attribute__((noinline)) void draw_long(uint16_t* p, int32_t n, int32_t count,
+                                                       int32_t skip, __m256i left,
+                                                       __m256i right) const {
+        run<ShadedBlock<true>>(p, n, count, skip, left, right);
+    }
+
+    template <class Block>
+    SIMD_AVX2 void run(uint16_t* p, int32_t n, int32_t count, int32_t skip, __m256i left,
+                       __m256i right) const {
+        Block block{sampler, ramp,
+                    simd::lanes16<SHADED_VALUES>(simd::span_values<SHADED_VALUES>(
+                        left, right, count, skip, shifts))};
         simd::run16(p, n, window, block);
     }
 };
