@@ -271,6 +271,19 @@ SIMD_AVX2 inline TexSampler tex_sampler(uint32_t u_mask, uint32_t v_mask, uint32
                       _mm_cvtsi32_si128(static_cast<int>(v_shift)), texels};
 }
 
+// The texels at eight indices, read one by one into the lanes.
+SIMD_AVX2 inline __m128i eight_texels(const uint16_t* t, const uint16_t* at) {
+    __m128i x = _mm_cvtsi32_si128(t[at[0]]);
+    x = _mm_insert_epi16(x, t[at[1]], 1);
+    x = _mm_insert_epi16(x, t[at[2]], 2);
+    x = _mm_insert_epi16(x, t[at[3]], 3);
+    x = _mm_insert_epi16(x, t[at[4]], 4);
+    x = _mm_insert_epi16(x, t[at[5]], 5);
+    x = _mm_insert_epi16(x, t[at[6]], 6);
+    x = _mm_insert_epi16(x, t[at[7]], 7);
+    return x;
+}
+
 // Texels at the texture coordinates of sixteen pixels (u and v in 16-bit
 // lanes; only their bits 8..15 address texels), or of the first eight only
 // (the rest 0). The indices are worked out together, the texels read one by
@@ -281,25 +294,10 @@ SIMD_AVX2 inline __m256i texels16(const TexSampler& s, __m256i u, __m256i v, boo
                          _mm256_and_si256(_mm256_srli_epi16(u, 8), s.u_mask));
     alignas(32) uint16_t at[16];
     _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
-    const uint16_t* t = s.texels;
-    __m128i low = _mm_cvtsi32_si128(t[at[0]]);
-    low = _mm_insert_epi16(low, t[at[1]], 1);
-    low = _mm_insert_epi16(low, t[at[2]], 2);
-    low = _mm_insert_epi16(low, t[at[3]], 3);
-    low = _mm_insert_epi16(low, t[at[4]], 4);
-    low = _mm_insert_epi16(low, t[at[5]], 5);
-    low = _mm_insert_epi16(low, t[at[6]], 6);
-    low = _mm_insert_epi16(low, t[at[7]], 7);
+    const __m128i low = eight_texels(s.texels, at);
     if (!all16) return _mm256_zextsi128_si256(low);
-    __m128i high = _mm_cvtsi32_si128(t[at[8]]);
-    high = _mm_insert_epi16(high, t[at[9]], 1);
-    high = _mm_insert_epi16(high, t[at[10]], 2);
-    high = _mm_insert_epi16(high, t[at[11]], 3);
-    high = _mm_insert_epi16(high, t[at[12]], 4);
-    high = _mm_insert_epi16(high, t[at[13]], 5);
-    high = _mm_insert_epi16(high, t[at[14]], 6);
-    high = _mm_insert_epi16(high, t[at[15]], 7);
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(low), eight_texels(s.texels, at + 8),
+                                   1);
 }
 
 }  // namespace simd
