@@ -174,6 +174,8 @@ void scan_poly(const EdgePoint<N>* v, int32_t m, Walker& walker) {
     for (int32_t event = 0; event < m - 1; event++) {
         const int k = v[end[1]].c[1] < v[end[0]].c[1] ? 1 : 0;
         const int32_t end_y = v[end[k]].c[1];
+        // After the last event no edge is walked again.
+        const bool more = event + 1 < m - 1;
         if (y == end_y) {
             walker.span_then_step(y, k);
         } else {
@@ -181,9 +183,9 @@ void scan_poly(const EdgePoint<N>* v, int32_t m, Walker& walker) {
                 walker.spans(y, end_y);
                 y = end_y + 1;
             }
-            if (v[end[1 - k]].c[1] == end_y) move_on(1 - k);
+            if (more && v[end[1 - k]].c[1] == end_y) move_on(1 - k);
         }
-        move_on(k);
+        if (more) move_on(k);
     }
 }
 
@@ -245,9 +247,13 @@ struct SimdWalker {
     const Kernel& kernel;
     uint16_t* pixels;
     int32_t width;
+    // Written by start() and set_edge() before they are read: not cleared.
     alignas(32) int32_t acc[2][8];
     alignas(32) int32_t step[2][8];
-    int left;
+    int left = 0;
+
+    SimdWalker(const Kernel& kernel_, uint16_t* pixels_, int32_t width_)
+        : kernel(kernel_), pixels(pixels_), width(width_) {}
 
     SIMD_AVX2 static __m256i lanes(const int32_t* p) {
         return _mm256_load_si256(reinterpret_cast<const __m256i*>(p));
@@ -309,7 +315,7 @@ inline simd::PixelWindow surface_window() {
 template <int N, class Kernel>
 void scan_poly_simd(const EdgePoint<N>* v, int32_t m, const Kernel& kernel) {
     const RasterSurface* surface = draw_surface();
-    SimdWalker<N, Kernel> walker{kernel, surface->pixels, surface->width, {}, {}, 0};
+    SimdWalker<N, Kernel> walker(kernel, surface->pixels, surface->width);
     scan_poly(v, m, walker);
 }
 #endif
