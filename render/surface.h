@@ -55,6 +55,20 @@ inline bool draw_on_surface(int32_t x, int32_t y) {
 // turned by one vertex per pass: out[i] = in[(i + 2) mod n].
 template <class Vertex>
 void draw_turn_inside(const Vertex* in, int32_t n, Vertex* out) {
+    // Triangles and quads spelled out: they are nearly every polygon drawn.
+    if (n == 3) {
+        out[0] = in[2];
+        out[1] = in[0];
+        out[2] = in[1];
+        return;
+    }
+    if (n == 4) {
+        out[0] = in[2];
+        out[1] = in[3];
+        out[2] = in[0];
+        out[3] = in[1];
+        return;
+    }
     for (int32_t i = 0, from = n > 2 ? 2 : 0; i < n; i++, from = from + 1 < n ? from + 1 : 0) {
         out[i] = in[from];
     }
