@@ -6,10 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 frames="${1:-100}"
-build=build/bench
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DICON_LOOK_TESTS=OFF \
-  -DICON_LOOK_SDL=OFF > "$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
-cmake --build "$build" -j2 --target icon_look_headless > /dev/null
+source bench/headless_build.sh
 
 log="$build/memcheck.log"
 code=0

@@ -86,12 +86,18 @@ bool convert_float(char* token, float* value) {
     return true;
 }
 
-const char* read_integer(const char* position, void* destination) {
+// One number token converted into the (possibly unaligned) destination.
+template <class T, class Convert>
+const char* read_number(const char* position, void* destination, Convert convert) {
     const char* after = read_number_token(position);
-    int32_t value;
-    if (after == nullptr || !convert_decimal(number_token, &value)) return nullptr;
+    T value;
+    if (after == nullptr || !convert(number_token, &value)) return nullptr;
     std::memcpy(destination, &value, sizeof value);
     return after;
+}
+
+const char* read_integer(const char* position, void* destination) {
+    return read_number<int32_t>(position, destination, convert_decimal);
 }
 
 // The byte count of an open file, positioned at its start again; -1 when it
@@ -311,11 +317,7 @@ const char* sec_read_long(const char* position, void* destination) {
 }
 
 const char* sec_read_float(const char* position, void* destination) {
-    const char* after = read_number_token(position);
-    float value;
-    if (after == nullptr || !convert_float(number_token, &value)) return nullptr;
-    std::memcpy(destination, &value, sizeof value);
-    return after;
+    return read_number<float>(position, destination, convert_float);
 }
 
 int32_t sec_name_size(const Section* section) {

@@ -101,6 +101,7 @@ void convert_pixels(const uint8_t* file, const BmpLayout& bmp, uint16_t* texels)
 }  // namespace
 
 int32_t tex_init() {
+    tex_release();  // a second start-up must not leak the first table
     table = static_cast<Texture**>(mem_alloc(TEX_SLOTS * static_cast<int32_t>(sizeof(Texture*))));
     return table != nullptr ? 0 : -1;
 }

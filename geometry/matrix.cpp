@@ -160,30 +160,37 @@ int32_t mtx_multiply(Matrix* out, const Matrix* a, const Matrix* b) {
     return 0;
 }
 
-int32_t mtx_compose_local(Matrix* out, const Vec4* translation, const Vec4* rotation,
-                          const Vec4* scale) {
+namespace {
+
+// S x (R x T) or S x (T x R): the two compositions differ only in the order of
+// rotation and translation.
+int32_t compose(Matrix* out, const Vec4* translation, const Vec4* rotation, const Vec4* scale,
+                bool rotate_first) {
     Matrix t;
     Matrix r;
     Matrix s;
-    Matrix rt;
+    Matrix inner;
     mtx_translation(&t, translation);
     mtx_rotation(&r, rotation);
     mtx_scale(&s, scale);
-    mtx_multiply(&rt, &r, &t);
-    return mtx_multiply(out, &s, &rt);
+    if (rotate_first) {
+        mtx_multiply(&inner, &r, &t);
+    } else {
+        mtx_multiply(&inner, &t, &r);
+    }
+    return mtx_multiply(out, &s, &inner);
+}
+
+}  // namespace
+
+int32_t mtx_compose_local(Matrix* out, const Vec4* translation, const Vec4* rotation,
+                          const Vec4* scale) {
+    return compose(out, translation, rotation, scale, true);
 }
 
 int32_t mtx_compose_view(Matrix* out, const Vec4* translation, const Vec4* rotation,
                          const Vec4* scale) {
-    Matrix t;
-    Matrix r;
-    Matrix s;
-    Matrix tr;
-    mtx_translation(&t, translation);
-    mtx_rotation(&r, rotation);
-    mtx_scale(&s, scale);
-    mtx_multiply(&tr, &t, &r);
-    return mtx_multiply(out, &s, &tr);
+    return compose(out, translation, rotation, scale, false);
 }
 
 int32_t mtx_transform_points(int32_t count, Vec4* out, const Vec4* in, const Matrix* m) {

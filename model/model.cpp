@@ -180,24 +180,31 @@ Model* mdl_get(int32_t slot) {
     return table[slot];
 }
 
-uint32_t* mdl_flags(int32_t slot) {
+namespace {
+
+// A field of the model in a slot; null for an empty slot.
+template <class T>
+T* model_field(int32_t slot, T Model::*field) {
     Model* model = mdl_get(slot);
-    return model != nullptr ? &model->flags : nullptr;
+    return model != nullptr ? &(model->*field) : nullptr;
+}
+
+}  // namespace
+
+uint32_t* mdl_flags(int32_t slot) {
+    return model_field(slot, &Model::flags);
 }
 
 Vec4* mdl_position(int32_t slot) {
-    Model* model = mdl_get(slot);
-    return model != nullptr ? &model->position : nullptr;
+    return model_field(slot, &Model::position);
 }
 
 Vec4* mdl_rotation(int32_t slot) {
-    Model* model = mdl_get(slot);
-    return model != nullptr ? &model->rotation : nullptr;
+    return model_field(slot, &Model::rotation);
 }
 
 Vec4* mdl_scale(int32_t slot) {
-    Model* model = mdl_get(slot);
-    return model != nullptr ? &model->scale : nullptr;
+    return model_field(slot, &Model::scale);
 }
 
 Vec4* mdl_bone_rotation(int32_t slot, int32_t bone) {

@@ -173,6 +173,21 @@ void tex_entry(const ScreenVertex* const* v, const Vec4* const* t, int32_t textu
     if (!poly_on_one_row(v, n)) tex_poly_slot(v, t, texture, n, rule);
 }
 
+void tex_tri(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
+             const Vec4* t0, const Vec4* t1, const Vec4* t2, int32_t texture, TexRule rule) {
+    const ScreenVertex* v[3] = {v0, v1, v2};
+    const Vec4* t[3] = {t0, t1, t2};
+    tex_entry(v, t, texture, 3, rule);
+}
+
+void tex_quad(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
+              const ScreenVertex* v3, const Vec4* t0, const Vec4* t1, const Vec4* t2,
+              const Vec4* t3, int32_t texture, TexRule rule) {
+    const ScreenVertex* v[4] = {v0, v1, v2, v3};
+    const Vec4* t[4] = {t0, t1, t2, t3};
+    tex_entry(v, t, texture, 4, rule);
+}
+
 }  // namespace
 
 bool tex_image_usable(const TexImage& image) {
@@ -195,47 +210,35 @@ void draw_set_tex_span_state(int32_t width_shift, int32_t height_shift) {
 
 void draw_tex_tri(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
                   const Vec4* t0, const Vec4* t1, const Vec4* t2, int32_t texture) {
-    const ScreenVertex* v[3] = {v0, v1, v2};
-    const Vec4* t[3] = {t0, t1, t2};
-    tex_entry(v, t, texture, 3, TEX_COPY);
+    tex_tri(v0, v1, v2, t0, t1, t2, texture, TEX_COPY);
 }
 
 void draw_tex_quad(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
                    const ScreenVertex* v3, const Vec4* t0, const Vec4* t1, const Vec4* t2,
                    const Vec4* t3, int32_t texture) {
-    const ScreenVertex* v[4] = {v0, v1, v2, v3};
-    const Vec4* t[4] = {t0, t1, t2, t3};
-    tex_entry(v, t, texture, 4, TEX_COPY);
+    tex_quad(v0, v1, v2, v3, t0, t1, t2, t3, texture, TEX_COPY);
 }
 
 void draw_tex_tri_add(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
                       const Vec4* t0, const Vec4* t1, const Vec4* t2, int32_t texture) {
-    const ScreenVertex* v[3] = {v0, v1, v2};
-    const Vec4* t[3] = {t0, t1, t2};
-    tex_entry(v, t, texture, 3, TEX_ADD);
+    tex_tri(v0, v1, v2, t0, t1, t2, texture, TEX_ADD);
 }
 
 void draw_tex_quad_add(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
                        const ScreenVertex* v3, const Vec4* t0, const Vec4* t1, const Vec4* t2,
                        const Vec4* t3, int32_t texture) {
-    const ScreenVertex* v[4] = {v0, v1, v2, v3};
-    const Vec4* t[4] = {t0, t1, t2, t3};
-    tex_entry(v, t, texture, 4, TEX_ADD);
+    tex_quad(v0, v1, v2, v3, t0, t1, t2, t3, texture, TEX_ADD);
 }
 
 void draw_tex_tri_half(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
                        const Vec4* t0, const Vec4* t1, const Vec4* t2, int32_t texture) {
-    const ScreenVertex* v[3] = {v0, v1, v2};
-    const Vec4* t[3] = {t0, t1, t2};
-    tex_entry(v, t, texture, 3, TEX_HALF);
+    tex_tri(v0, v1, v2, t0, t1, t2, texture, TEX_HALF);
 }
 
 void draw_tex_quad_half(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
                         const ScreenVertex* v3, const Vec4* t0, const Vec4* t1, const Vec4* t2,
                         const Vec4* t3, int32_t texture) {
-    const ScreenVertex* v[4] = {v0, v1, v2, v3};
-    const Vec4* t[4] = {t0, t1, t2, t3};
-    tex_entry(v, t, texture, 4, TEX_HALF);
+    tex_quad(v0, v1, v2, v3, t0, t1, t2, t3, texture, TEX_HALF);
 }
 
 void draw_tex_poly(const ScreenVertex* const* v, const Vec4* const* t, int32_t texture,
