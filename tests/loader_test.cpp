@@ -2,13 +2,10 @@
 // every refusal of malformed input (each leaving the render buffer as it was)
 // and the shipped sample model end to end.
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <limits>
 #include <string>
@@ -19,11 +16,9 @@
 #include "geometry/matrix.h"
 #include "model/loader.h"
 #include "model/model.h"
-#include "model/shade.h"
 #include "platform/headless.h"
 #include "render/ordertab.h"
 #include "render/renderbuf.h"
-#include "render/surface.h"
 #include "shell/memory.h"
 #include "shell/fbinfo.h"
 #include "tests/app_session.h"
@@ -31,7 +26,6 @@
 #include "tests/test_support.h"
 
 namespace {
-
 
 std::string last_message() {
     int n = headless_message_count();
@@ -105,8 +99,6 @@ protected:
         EXPECT_EQ(v.y, y);
         EXPECT_EQ(v.z, z);
     }
-
-    std::string saved_dir;
 };
 
 TEST_F(LoaderTest, ConversionsTruncateTheExactProducts) {
@@ -300,13 +292,6 @@ TEST_F(LoaderTest, ScratchListHolds4096Corners) {
     write("t1365.txt", head("1") + objects({"t1365.obj"}));
     write("t1366.txt", head("1") + objects({"t1366.obj"}));
 
-    // 1365 triangles use 4095 entries but need 60,060 packet bytes: more than
-    // the area holds, so the load is refused and taken back.
-    Snapshot before = Snapshot::take();
-    EXPECT_EQ(mdl_load("t1365.txt", 0), -3);
-    EXPECT_TRUE(Snapshot::take() == before);
-    EXPECT_EQ(last_message(), message_with(MSG_FILE_PARSE_FAILED, "t1365.obj"));
-
     write("v.obj", Obj()
                        .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}})
                        .faces(OBJ_CHUNK_QUADS,
@@ -323,7 +308,7 @@ TEST_F(LoaderTest, ScratchListHolds4096Corners) {
     ASSERT_NE(large, nullptr);
     rb_set_current(large);
     make_pools();
-    before = Snapshot::take();
+    const Snapshot before = Snapshot::take();
     EXPECT_EQ(mdl_load("t1366.txt", 0), -3);
     EXPECT_TRUE(Snapshot::take() == before);
     EXPECT_EQ(last_message(), message_with(MSG_FILE_PARSE_FAILED, "t1366.obj"));
@@ -475,17 +460,6 @@ TEST_F(LoaderTest, MalformedInputIsRefusedAndTakenBack) {
     EXPECT_EQ(mdl_load("base.txt", 0), 1);
     EXPECT_EQ(mdl_get(1)->bones[0].vertex_start, 4);
     EXPECT_EQ(rb_row_count(2), 8);
-}
-
-TEST_F(LoaderTest, NegativeIndicesMayReachEarlierBones) {
-    write("a.obj", square_object());
-    write("b.obj", Obj().vertices({{0, 0, 0}}).faces(OBJ_CHUNK_TRIANGLES, {{-4, -3, 0}}).done());
-    write("m.txt", head("2") + objects({"a.obj", "b.obj"}));
-    ASSERT_EQ(mdl_load("m.txt", 0), 0);
-    const PrimPacket* p = packet(2);
-    EXPECT_EQ(prim_index(p, PRIM_VERTEX)[0], 0);
-    EXPECT_EQ(prim_index(p, PRIM_VERTEX)[1], 1);
-    EXPECT_EQ(prim_index(p, PRIM_VERTEX)[2], 4);
 }
 
 // ---------------------------------------------------------------------------

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/model_files.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -277,62 +277,6 @@ std::vector<std::vector<Vec>> playback(const Figure& fig, const Animation& anim)
 // ---------------------------------------------------------------------------------------
 // The start-up transform: fixed-point matrices, hierarchy walk and projection.
 
-using Mat = int32_t[4][4];
-
-struct Trig {
-    int32_t sin[1024], cos[1024];
-    Trig() {
-        for (int i = 0; i < 1024; ++i) sin[i] = static_cast<int32_t>(std::sin(i * 0.006135923151367188) * 512.0);
-        for (int i = 0; i < 1024; ++i) cos[i] = sin[(i + 256) & 1023];
-    }
-};
-const Trig& trig() {
-    static const Trig t;
-    return t;
-}
-
-void identity(Mat m) {
-    std::memset(m, 0, sizeof(Mat));
-    m[0][0] = m[1][1] = m[2][2] = m[3][3] = 512;
-}
-
-void rotation(Mat m, Vec a) {
-    const Trig& t = trig();
-    const int32_t sx = t.sin[a.x], cx = t.cos[a.x], sy = t.sin[a.y], cy = t.cos[a.y];
-    const int32_t sz = t.sin[a.z], cz = t.cos[a.z];
-    identity(m);
-    m[0][0] = (cz * cy) >> 9;
-    m[0][1] = ((((-(sx * sy)) >> 9) * cz) >> 9) - ((sz * cx) >> 9);
-    m[0][2] = ((((-(cx * sy)) >> 9) * cz) >> 9) + ((sx * sz) >> 9);
-    m[1][0] = (sz * cy) >> 9;
-    m[1][1] = ((cx * cz) >> 9) - ((((sx * sy) >> 9) * sz) >> 9);
-    m[1][2] = ((-(sx * cz)) >> 9) - ((((cx * sy) >> 9) * sz) >> 9);
-    m[2][0] = sy;
-    m[2][1] = (sx * cy) >> 9;
-    m[2][2] = (cx * cy) >> 9;
-}
-
-void multiply(Mat out, const Mat a, const Mat b) {
-    for (int i = 0; i < 4; ++i) {
-        for (int j = 0; j < 4; ++j) {
-            int64_t s = 0;
-            for (int k = 0; k < 4; ++k) s += (int64_t{a[i][k]} * b[k][j]) >> 9;
-            out[i][j] = static_cast<int32_t>(s);
-        }
-    }
-}
-
-// Scale 1.0, rotation, then translation.
-void compose_local(Mat out, Vec translation, Vec angles) {
-    Mat r, t;
-    rotation(r, angles);
-    identity(t);
-    t[3][0] = translation.x * 512;
-    t[3][1] = translation.y * 512;
-    t[3][2] = translation.z * 512;
-    multiply(out, r, t);
-}
-
 struct ScreenPoint {
     int64_t x, y, z;
 };
@@ -344,31 +288,29 @@ struct View {
     bool fits_32_bits;
 };
 
+// Scale 1.0, rotation, then translation.
+Matrix local(Vec t, Vec a) {
+    return ref_product(ref_rotation({a.x, a.y, a.z, 0}), ref_translation({t.x, t.y, t.z, 0}));
+}
+
 constexpr int kWidth = 504, kHeight = 468, kCentreX = kWidth / 2, kCentreY = kHeight / 2;
 
 // Model at (0, 0, 200) turned by (rx, ry, 0); camera at (0, 0, 75).
 View project(const Figure& fig, const std::vector<Vec>& pose, int rx, int ry) {
     View v = {1 << 30, 1 << 30, -(1 << 30), -(1 << 30), 1 << 30, 0, true};
     std::vector<ScreenPoint> screen(fig.positions.size());
-    Mat model, view, current;
-    compose_local(model, {0, 0, 200}, {rx, ry, 0});
-    identity(view);
-    view[3][2] = 75 * 512;
-    multiply(current, model, view);
-    std::vector<std::vector<int32_t>> stack;
+    Matrix current = ref_product(local({0, 0, 200}, {rx, ry, 0}), ref_translation({0, 0, 75, 0}));
+    std::vector<Matrix> stack;
     for (size_t b = 0; b < fig.bones.size(); ++b) {
         const BoneRec& bone = fig.bones[b];
-        stack.emplace_back(&current[0][0], &current[0][0] + 16);
-        Mat local, world;
-        compose_local(local, bone.translation, pose[b]);
-        multiply(world, local, current);
-        std::memcpy(current, world, sizeof(Mat));
+        stack.push_back(current);
+        current = ref_product(local(bone.translation, pose[b]), current);
         for (int i = bone.start; i < bone.start + bone.count; ++i) {
             const Vec p = fig.positions[i];
             int64_t s[3];
             for (int c = 0; c < 3; ++c) {
-                s[c] = int64_t{p.x} * current[0][c] + int64_t{p.y} * current[1][c] +
-                       int64_t{p.z} * current[2][c] + current[3][c];
+                s[c] = int64_t{p.x} * current.m[0][c] + int64_t{p.y} * current.m[1][c] +
+                       int64_t{p.z} * current.m[2][c] + current.m[3][c];
                 v.fits_32_bits = v.fits_32_bits && s[c] == static_cast<int32_t>(s[c]);
             }
             ScreenPoint& sp = screen[i];
@@ -384,7 +326,7 @@ View project(const Figure& fig, const std::vector<Vec>& pose, int rx, int ry) {
         }
         if (bone.pop > 0 && bone.pop <= static_cast<int>(stack.size())) {
             const size_t depth = stack.size() - bone.pop;
-            std::memcpy(current, stack[depth].data(), sizeof(Mat));
+            current = stack[depth];
             stack.resize(depth);
         }
     }
@@ -452,8 +394,6 @@ TEST_F(SampleFigure, IsATreeOfBonesThatFitsThePools) {
     for (const Vec& p : fig_.positions) {
         for (int32_t c : {p.x, p.y, p.z}) EXPECT_LT(std::abs(c), 1024);
     }
-    std::printf("sample figure: %zu bones, %zu vertices, %d triangles, %d quads, %d packet bytes\n",
-                fig_.bones.size(), fig_.positions.size(), triangles, quads, fig_.packet_bytes);
 }
 
 // Each bone is made of closed convex solids: every edge is shared by exactly one face
@@ -513,8 +453,8 @@ TEST_F(SampleFigure, AnimationLoopsOverEveryBone) {
 TEST_F(SampleFigure, FillsTheViewInEveryPoseAndTurn) {
     const std::vector<std::vector<Vec>> frames = playback(fig_, anim_);
     const int kStep = 64;
-    double least = 1.0, most = 0.0;
-    int nearest = 1 << 30, margin = 1 << 30;
+    double least = 1.0;
+    int margin = 1 << 30;
     for (const std::vector<Vec>& pose : frames) {
         for (int rx = 0; rx < 1024; rx += kStep) {
             for (int ry = 0; ry < 1024; ry += kStep) {
@@ -522,18 +462,12 @@ TEST_F(SampleFigure, FillsTheViewInEveryPoseAndTurn) {
                 ASSERT_TRUE(v.fits_32_bits);
                 ASSERT_GT(v.nearest, -256);
                 ASSERT_EQ(v.dropped, 0) << "turn " << rx << ", " << ry;
-                nearest = std::min(nearest, v.nearest);
                 margin = std::min({margin, v.left, v.top, kWidth - 1 - v.right, kHeight - 1 - v.bottom});
                 const double w = (v.right - v.left + 1.0) / kWidth, h = (v.bottom - v.top + 1.0) / kHeight;
-                const double cover = std::max(w, h);
-                least = std::min(least, cover);
-                most = std::max(most, cover);
+                least = std::min(least, std::max(w, h));
             }
         }
     }
-    std::printf("sample figure: %zu poses; larger side of the box %.0f%% to %.0f%% of the view; "
-                "nearest depth %d; margin %d pixels\n",
-                frames.size(), least * 100, most * 100, nearest, margin);
     EXPECT_GE(least, 0.33);
     EXPECT_GE(margin, 0);
 }
