@@ -9,6 +9,7 @@
 #include <fstream>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "files/texture.h"
@@ -37,27 +38,21 @@ struct Snapshot {
     int32_t packet_count;
     const uint8_t* next_free;
     std::vector<int32_t> rows;
-    std::string packets;
-    std::vector<int32_t> positions;
-    std::vector<int32_t> uvs;
+    std::string packets, positions, uvs;
 
     static Snapshot take() {
         const RenderBuffer* b = rb_current();
-        Snapshot s;
-        s.packet_count = b->packet_count;
-        s.next_free = b->next_free;
+        auto bytes = [](const void* p, int32_t n) {
+            return std::string(static_cast<const char*>(p), static_cast<size_t>(n));
+        };
+        Snapshot s = {b->packet_count, b->next_free, {}, bytes(b->first_packet, b->packet_area_size),
+                      bytes(b->positions, 16 * b->pool_size[0]), bytes(b->uvs, 16 * b->pool_size[2])};
         for (int32_t row = 0; row < POOL_ROWS; row++) s.rows.push_back(rb_row_count(row));
-        s.packets.assign(reinterpret_cast<const char*>(b->first_packet),
-                         static_cast<size_t>(b->packet_area_size));
-        const int32_t* p = reinterpret_cast<const int32_t*>(b->positions);
-        s.positions.assign(p, p + 4 * b->pool_size[0]);
-        const int32_t* u = reinterpret_cast<const int32_t*>(b->uvs);
-        s.uvs.assign(u, u + 4 * b->pool_size[2]);
         return s;
     }
     bool operator==(const Snapshot& o) const {
-        return packet_count == o.packet_count && next_free == o.next_free && rows == o.rows &&
-               packets == o.packets && positions == o.positions && uvs == o.uvs;
+        return std::tie(packet_count, next_free, rows, packets, positions, uvs) ==
+               std::tie(o.packet_count, o.next_free, o.rows, o.packets, o.positions, o.uvs);
     }
 };
 

@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -77,7 +76,6 @@ struct Figure {
     std::vector<Vec> positions;  // as the loader converts them
     std::vector<FaceRec> faces;
     std::vector<BoneRec> bones;
-    int uv_count = 0;
     int packet_bytes = 0;
 };
 
@@ -91,23 +89,16 @@ struct Animation {
     std::vector<std::vector<Vec>> poses;  // angle units, as converted
 };
 
-// Whitespace-separated tokens with // comments removed.
-std::vector<std::string> tokens(const std::string& text) {
-    std::vector<std::string> out;
+// Sections as name -> tokens of the records (// comments and field types dropped).
+std::map<std::string, std::vector<std::string>> sections(const std::string& text) {
+    std::vector<std::string> t;
     std::istringstream lines(text);
     std::string line, token;
     while (std::getline(lines, line)) {
-        const size_t comment = line.find("//");
-        std::istringstream words(line.substr(0, comment));
-        while (words >> token) out.push_back(token);
+        std::istringstream words(line.substr(0, line.find("//")));
+        while (words >> token) t.push_back(token);
     }
-    return out;
-}
-
-// Sections as name -> tokens of the records (field types dropped).
-std::map<std::string, std::vector<std::string>> sections(const std::string& text) {
     std::map<std::string, std::vector<std::string>> out;
-    const std::vector<std::string> t = tokens(text);
     for (size_t i = 0; i + 1 < t.size();) {
         std::vector<std::string>& records = out[t[i]];
         for (i += 2; i < t.size() && t[i] != "END_SEC:"; ++i) records.push_back(t[i]);
@@ -123,6 +114,9 @@ int to_int(const std::string& s) { return std::atoi(s.c_str()); }
 int32_t convert(float value, float factor) {
     return static_cast<int32_t>(static_cast<double>(value) * static_cast<double>(factor));
 }
+Vec convert3(const std::string* r, float factor) {
+    return {convert(to_float(r[0]), factor), convert(to_float(r[1]), factor), convert(to_float(r[2]), factor)};
+}
 
 uint32_t le32(const std::string& s, size_t at) {
     uint32_t v = 0;
@@ -130,8 +124,7 @@ uint32_t le32(const std::string& s, size_t at) {
     return v;
 }
 int le16(const std::string& s, size_t at) {
-    return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint8_t>(s[at]) |
-                                                      (static_cast<uint8_t>(s[at + 1]) << 8)));
+    return static_cast<int16_t>(static_cast<uint8_t>(s[at]) | (static_cast<uint8_t>(s[at + 1]) << 8));
 }
 float lefloat(const std::string& s, size_t at) {
     const uint32_t bits = le32(s, at);
@@ -182,7 +175,6 @@ void read_object(const std::string& bytes, Figure* fig, BoneRec* bone) {
     }
     bone->start = base;
     bone->count = count;
-    fig->uv_count += 4;
 }
 
 void read_figure(Figure* fig) {
@@ -198,10 +190,8 @@ void read_figure(Figure* fig) {
         BoneRec bone = {};
         const std::string* r = &born[18 * b];
         bone.pop = to_int(r[0]);
-        bone.translation = {convert(to_float(r[2]), 1.0f), convert(to_float(r[3]), 1.0f),
-                            convert(to_float(r[4]), 1.0f)};
-        bone.rotation = {convert(to_float(r[6]), 300.0f), convert(to_float(r[7]), 300.0f),
-                         convert(to_float(r[8]), 300.0f)};
+        bone.translation = convert3(r + 2, 1.0f);
+        bone.rotation = convert3(r + 6, 300.0f);
         read_object(read_file(kDataDir + "/" + objects[b]), fig, &bone);
         fig->bones.push_back(bone);
     }
@@ -229,9 +219,7 @@ void read_animation(Animation* anim) {
     for (int p = 0; p < poses; ++p) {
         std::vector<Vec> pose;
         for (int b = 0; b < anim->bones; ++b) {
-            const std::string* r = &dat[4 * (p * anim->bones + b)];
-            pose.push_back({convert(to_float(r[0]), per_degree), convert(to_float(r[1]), per_degree),
-                            convert(to_float(r[2]), per_degree)});
+            pose.push_back(convert3(&dat[4 * (p * anim->bones + b)], per_degree));
         }
         anim->poses.push_back(pose);
     }
@@ -381,7 +369,7 @@ TEST_F(SampleFigure, IsATreeOfBonesThatFitsThePools) {
     EXPECT_GE(quads, 200);
     EXPECT_LE(triangles + quads, 900);
     EXPECT_LT(fig_.positions.size(), 1500u);
-    EXPECT_LE(fig_.uv_count, 1200);
+    EXPECT_LE(4 * fig_.bones.size(), 1200u);  // each object file maps the texture with four coordinates
     EXPECT_LE(fig_.packet_bytes, 60000);
 
     for (const BoneRec& b : fig_.bones) {
@@ -414,7 +402,10 @@ TEST_F(SampleFigure, FacesCloseTheirSolidsAndWindForTheBackFaceTest) {
     // Solids are the groups of faces joined by shared vertices.
     std::vector<int> group(fig_.positions.size());
     for (size_t i = 0; i < group.size(); ++i) group[i] = static_cast<int>(i);
-    std::function<int(int)> root = [&](int i) { return group[i] == i ? i : group[i] = root(group[i]); };
+    auto root = [&](int i) {
+        while (group[i] != i) i = group[i];
+        return i;
+    };
     for (const FaceRec& f : fig_.faces) {
         for (int k = 1; k < f.count; ++k) group[root(f.v[k])] = root(f.v[0]);
     }
