@@ -387,6 +387,7 @@ std::vector<Refusal> refusals() {
         object("NaN vertex", Obj().vertices({{0, nan, 0}}).done()),
         object("vertex beyond 32 bits", Obj().vertices({{0, 0, 1e7f}}).done()),
         object("vertex pool runs out", Obj().vertices(many).done()),
+        // 1365 triangles fit the scratch list (4095 corners) but need 60,060 packet bytes.
         object("packet area runs out", Obj()
                                            .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}})
                                            .faces(OBJ_CHUNK_TRIANGLES, tri1365)
