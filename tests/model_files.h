@@ -1,11 +1,14 @@
-// Writing model files, object files and a small BMP for the loader tests.
+// Writing model files, object files and a small BMP for the loader tests, and a
+// fixed-point reference of the bone transforms worked out apart from the system.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "geometry/fixed.h"
 #include "model/loader.h"
 
 inline void put16(std::string* b, int32_t v) {
@@ -142,4 +145,54 @@ inline std::string bmp32() {
     for (int i = 0; i < 6; i++) put32(&b, 0);
     b.append(16, '\x7f');
     return b;
+}
+
+// 512 = 1.0; angles of 1024 steps to the turn; row vectors, translation in row 3.
+inline int32_t ref_sin(int32_t a) {
+    return static_cast<int32_t>(std::sin((a & 1023) * 0.006135923151367188) * 512);
+}
+inline int32_t ref_cos(int32_t a) {
+    return static_cast<int32_t>(std::cos((a & 1023) * 0.006135923151367188) * 512);
+}
+
+inline Matrix ref_identity() {
+    Matrix m = {};
+    for (int i = 0; i < 4; i++) m.m[i][i] = 512;
+    return m;
+}
+
+inline Matrix ref_product(const Matrix& a, const Matrix& b) {
+    Matrix out = {};
+    for (int i = 0; i < 4; i++) {
+        for (int j = 0; j < 4; j++) {
+            int64_t s = 0;
+            for (int k = 0; k < 4; k++) s += (int64_t{a.m[i][k]} * b.m[k][j]) >> 9;
+            out.m[i][j] = static_cast<int32_t>(s);
+        }
+    }
+    return out;
+}
+
+inline Matrix ref_rotation(const Vec4& r) {
+    const int32_t sx = ref_sin(r.x), cx = ref_cos(r.x), sy = ref_sin(r.y), cy = ref_cos(r.y);
+    const int32_t sz = ref_sin(r.z), cz = ref_cos(r.z);
+    Matrix m = ref_identity();
+    m.m[0][0] = (cz * cy) >> 9;
+    m.m[0][1] = ((((-(sx * sy)) >> 9) * cz) >> 9) - ((sz * cx) >> 9);
+    m.m[0][2] = ((((-(cx * sy)) >> 9) * cz) >> 9) + ((sx * sz) >> 9);
+    m.m[1][0] = (sz * cy) >> 9;
+    m.m[1][1] = ((cx * cz) >> 9) - ((((sx * sy) >> 9) * sz) >> 9);
+    m.m[1][2] = ((-(sx * cz)) >> 9) - ((((cx * sy) >> 9) * sz) >> 9);
+    m.m[2][0] = sy;
+    m.m[2][1] = (sx * cy) >> 9;
+    m.m[2][2] = (cx * cy) >> 9;
+    return m;
+}
+
+inline Matrix ref_translation(const Vec4& t) {
+    Matrix m = ref_identity();
+    m.m[3][0] = t.x * 512;
+    m.m[3][1] = t.y * 512;
+    m.m[3][2] = t.z * 512;
+    return m;
 }

@@ -9,18 +9,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "tests/model_files.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -77,7 +76,6 @@ struct Figure {
     std::vector<Vec> positions;  // as the loader converts them
     std::vector<FaceRec> faces;
     std::vector<BoneRec> bones;
-    int uv_count = 0;
     int packet_bytes = 0;
 };
 
@@ -91,23 +89,16 @@ struct Animation {
     std::vector<std::vector<Vec>> poses;  // angle units, as converted
 };
 
-// Whitespace-separated tokens with // comments removed.
-std::vector<std::string> tokens(const std::string& text) {
-    std::vector<std::string> out;
+// Sections as name -> tokens of the records (// comments and field types dropped).
+std::map<std::string, std::vector<std::string>> sections(const std::string& text) {
+    std::vector<std::string> t;
     std::istringstream lines(text);
     std::string line, token;
     while (std::getline(lines, line)) {
-        const size_t comment = line.find("//");
-        std::istringstream words(line.substr(0, comment));
-        while (words >> token) out.push_back(token);
+        std::istringstream words(line.substr(0, line.find("//")));
+        while (words >> token) t.push_back(token);
     }
-    return out;
-}
-
-// Sections as name -> tokens of the records (field types dropped).
-std::map<std::string, std::vector<std::string>> sections(const std::string& text) {
     std::map<std::string, std::vector<std::string>> out;
-    const std::vector<std::string> t = tokens(text);
     for (size_t i = 0; i + 1 < t.size();) {
         std::vector<std::string>& records = out[t[i]];
         for (i += 2; i < t.size() && t[i] != "END_SEC:"; ++i) records.push_back(t[i]);
@@ -123,6 +114,9 @@ int to_int(const std::string& s) { return std::atoi(s.c_str()); }
 int32_t convert(float value, float factor) {
     return static_cast<int32_t>(static_cast<double>(value) * static_cast<double>(factor));
 }
+Vec convert3(const std::string* r, float factor) {
+    return {convert(to_float(r[0]), factor), convert(to_float(r[1]), factor), convert(to_float(r[2]), factor)};
+}
 
 uint32_t le32(const std::string& s, size_t at) {
     uint32_t v = 0;
@@ -130,8 +124,7 @@ uint32_t le32(const std::string& s, size_t at) {
     return v;
 }
 int le16(const std::string& s, size_t at) {
-    return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint8_t>(s[at]) |
-                                                      (static_cast<uint8_t>(s[at + 1]) << 8)));
+    return static_cast<int16_t>(static_cast<uint8_t>(s[at]) | (static_cast<uint8_t>(s[at + 1]) << 8));
 }
 float lefloat(const std::string& s, size_t at) {
     const uint32_t bits = le32(s, at);
@@ -182,7 +175,6 @@ void read_object(const std::string& bytes, Figure* fig, BoneRec* bone) {
     }
     bone->start = base;
     bone->count = count;
-    fig->uv_count += 4;
 }
 
 void read_figure(Figure* fig) {
@@ -198,10 +190,8 @@ void read_figure(Figure* fig) {
         BoneRec bone = {};
         const std::string* r = &born[18 * b];
         bone.pop = to_int(r[0]);
-        bone.translation = {convert(to_float(r[2]), 1.0f), convert(to_float(r[3]), 1.0f),
-                            convert(to_float(r[4]), 1.0f)};
-        bone.rotation = {convert(to_float(r[6]), 300.0f), convert(to_float(r[7]), 300.0f),
-                         convert(to_float(r[8]), 300.0f)};
+        bone.translation = convert3(r + 2, 1.0f);
+        bone.rotation = convert3(r + 6, 300.0f);
         read_object(read_file(kDataDir + "/" + objects[b]), fig, &bone);
         fig->bones.push_back(bone);
     }
@@ -229,9 +219,7 @@ void read_animation(Animation* anim) {
     for (int p = 0; p < poses; ++p) {
         std::vector<Vec> pose;
         for (int b = 0; b < anim->bones; ++b) {
-            const std::string* r = &dat[4 * (p * anim->bones + b)];
-            pose.push_back({convert(to_float(r[0]), per_degree), convert(to_float(r[1]), per_degree),
-                            convert(to_float(r[2]), per_degree)});
+            pose.push_back(convert3(&dat[4 * (p * anim->bones + b)], per_degree));
         }
         anim->poses.push_back(pose);
     }
@@ -277,62 +265,6 @@ std::vector<std::vector<Vec>> playback(const Figure& fig, const Animation& anim)
 // ---------------------------------------------------------------------------------------
 // The start-up transform: fixed-point matrices, hierarchy walk and projection.
 
-using Mat = int32_t[4][4];
-
-struct Trig {
-    int32_t sin[1024], cos[1024];
-    Trig() {
-        for (int i = 0; i < 1024; ++i) sin[i] = static_cast<int32_t>(std::sin(i * 0.006135923151367188) * 512.0);
-        for (int i = 0; i < 1024; ++i) cos[i] = sin[(i + 256) & 1023];
-    }
-};
-const Trig& trig() {
-    static const Trig t;
-    return t;
-}
-
-void identity(Mat m) {
-    std::memset(m, 0, sizeof(Mat));
-    m[0][0] = m[1][1] = m[2][2] = m[3][3] = 512;
-}
-
-void rotation(Mat m, Vec a) {
-    const Trig& t = trig();
-    const int32_t sx = t.sin[a.x], cx = t.cos[a.x], sy = t.sin[a.y], cy = t.cos[a.y];
-    const int32_t sz = t.sin[a.z], cz = t.cos[a.z];
-    identity(m);
-    m[0][0] = (cz * cy) >> 9;
-    m[0][1] = ((((-(sx * sy)) >> 9) * cz) >> 9) - ((sz * cx) >> 9);
-    m[0][2] = ((((-(cx * sy)) >> 9) * cz) >> 9) + ((sx * sz) >> 9);
-    m[1][0] = (sz * cy) >> 9;
-    m[1][1] = ((cx * cz) >> 9) - ((((sx * sy) >> 9) * sz) >> 9);
-    m[1][2] = ((-(sx * cz)) >> 9) - ((((cx * sy) >> 9) * sz) >> 9);
-    m[2][0] = sy;
-    m[2][1] = (sx * cy) >> 9;
-    m[2][2] = (cx * cy) >> 9;
-}
-
-void multiply(Mat out, const Mat a, const Mat b) {
-    for (int i = 0; i < 4; ++i) {
-        for (int j = 0; j < 4; ++j) {
-            int64_t s = 0;
-            for (int k = 0; k < 4; ++k) s += (int64_t{a[i][k]} * b[k][j]) >> 9;
-            out[i][j] = static_cast<int32_t>(s);
-        }
-    }
-}
-
-// Scale 1.0, rotation, then translation.
-void compose_local(Mat out, Vec translation, Vec angles) {
-    Mat r, t;
-    rotation(r, angles);
-    identity(t);
-    t[3][0] = translation.x * 512;
-    t[3][1] = translation.y * 512;
-    t[3][2] = translation.z * 512;
-    multiply(out, r, t);
-}
-
 struct ScreenPoint {
     int64_t x, y, z;
 };
@@ -344,31 +276,29 @@ struct View {
     bool fits_32_bits;
 };
 
+// Scale 1.0, rotation, then translation.
+Matrix local(Vec t, Vec a) {
+    return ref_product(ref_rotation({a.x, a.y, a.z, 0}), ref_translation({t.x, t.y, t.z, 0}));
+}
+
 constexpr int kWidth = 504, kHeight = 468, kCentreX = kWidth / 2, kCentreY = kHeight / 2;
 
 // Model at (0, 0, 200) turned by (rx, ry, 0); camera at (0, 0, 75).
 View project(const Figure& fig, const std::vector<Vec>& pose, int rx, int ry) {
     View v = {1 << 30, 1 << 30, -(1 << 30), -(1 << 30), 1 << 30, 0, true};
     std::vector<ScreenPoint> screen(fig.positions.size());
-    Mat model, view, current;
-    compose_local(model, {0, 0, 200}, {rx, ry, 0});
-    identity(view);
-    view[3][2] = 75 * 512;
-    multiply(current, model, view);
-    std::vector<std::vector<int32_t>> stack;
+    Matrix current = ref_product(local({0, 0, 200}, {rx, ry, 0}), ref_translation({0, 0, 75, 0}));
+    std::vector<Matrix> stack;
     for (size_t b = 0; b < fig.bones.size(); ++b) {
         const BoneRec& bone = fig.bones[b];
-        stack.emplace_back(&current[0][0], &current[0][0] + 16);
-        Mat local, world;
-        compose_local(local, bone.translation, pose[b]);
-        multiply(world, local, current);
-        std::memcpy(current, world, sizeof(Mat));
+        stack.push_back(current);
+        current = ref_product(local(bone.translation, pose[b]), current);
         for (int i = bone.start; i < bone.start + bone.count; ++i) {
             const Vec p = fig.positions[i];
             int64_t s[3];
             for (int c = 0; c < 3; ++c) {
-                s[c] = int64_t{p.x} * current[0][c] + int64_t{p.y} * current[1][c] +
-                       int64_t{p.z} * current[2][c] + current[3][c];
+                s[c] = int64_t{p.x} * current.m[0][c] + int64_t{p.y} * current.m[1][c] +
+                       int64_t{p.z} * current.m[2][c] + current.m[3][c];
                 v.fits_32_bits = v.fits_32_bits && s[c] == static_cast<int32_t>(s[c]);
             }
             ScreenPoint& sp = screen[i];
@@ -384,7 +314,7 @@ View project(const Figure& fig, const std::vector<Vec>& pose, int rx, int ry) {
         }
         if (bone.pop > 0 && bone.pop <= static_cast<int>(stack.size())) {
             const size_t depth = stack.size() - bone.pop;
-            std::memcpy(current, stack[depth].data(), sizeof(Mat));
+            current = stack[depth];
             stack.resize(depth);
         }
     }
@@ -439,7 +369,7 @@ TEST_F(SampleFigure, IsATreeOfBonesThatFitsThePools) {
     EXPECT_GE(quads, 200);
     EXPECT_LE(triangles + quads, 900);
     EXPECT_LT(fig_.positions.size(), 1500u);
-    EXPECT_LE(fig_.uv_count, 1200);
+    EXPECT_LE(4 * fig_.bones.size(), 1200u);  // each object file maps the texture with four coordinates
     EXPECT_LE(fig_.packet_bytes, 60000);
 
     for (const BoneRec& b : fig_.bones) {
@@ -452,8 +382,6 @@ TEST_F(SampleFigure, IsATreeOfBonesThatFitsThePools) {
     for (const Vec& p : fig_.positions) {
         for (int32_t c : {p.x, p.y, p.z}) EXPECT_LT(std::abs(c), 1024);
     }
-    std::printf("sample figure: %zu bones, %zu vertices, %d triangles, %d quads, %d packet bytes\n",
-                fig_.bones.size(), fig_.positions.size(), triangles, quads, fig_.packet_bytes);
 }
 
 // Each bone is made of closed convex solids: every edge is shared by exactly one face
@@ -474,7 +402,10 @@ TEST_F(SampleFigure, FacesCloseTheirSolidsAndWindForTheBackFaceTest) {
     // Solids are the groups of faces joined by shared vertices.
     std::vector<int> group(fig_.positions.size());
     for (size_t i = 0; i < group.size(); ++i) group[i] = static_cast<int>(i);
-    std::function<int(int)> root = [&](int i) { return group[i] == i ? i : group[i] = root(group[i]); };
+    auto root = [&](int i) {
+        while (group[i] != i) i = group[i];
+        return i;
+    };
     for (const FaceRec& f : fig_.faces) {
         for (int k = 1; k < f.count; ++k) group[root(f.v[k])] = root(f.v[0]);
     }
@@ -513,8 +444,8 @@ TEST_F(SampleFigure, AnimationLoopsOverEveryBone) {
 TEST_F(SampleFigure, FillsTheViewInEveryPoseAndTurn) {
     const std::vector<std::vector<Vec>> frames = playback(fig_, anim_);
     const int kStep = 64;
-    double least = 1.0, most = 0.0;
-    int nearest = 1 << 30, margin = 1 << 30;
+    double least = 1.0;
+    int margin = 1 << 30;
     for (const std::vector<Vec>& pose : frames) {
         for (int rx = 0; rx < 1024; rx += kStep) {
             for (int ry = 0; ry < 1024; ry += kStep) {
@@ -522,18 +453,12 @@ TEST_F(SampleFigure, FillsTheViewInEveryPoseAndTurn) {
                 ASSERT_TRUE(v.fits_32_bits);
                 ASSERT_GT(v.nearest, -256);
                 ASSERT_EQ(v.dropped, 0) << "turn " << rx << ", " << ry;
-                nearest = std::min(nearest, v.nearest);
                 margin = std::min({margin, v.left, v.top, kWidth - 1 - v.right, kHeight - 1 - v.bottom});
                 const double w = (v.right - v.left + 1.0) / kWidth, h = (v.bottom - v.top + 1.0) / kHeight;
-                const double cover = std::max(w, h);
-                least = std::min(least, cover);
-                most = std::max(most, cover);
+                least = std::min(least, std::max(w, h));
             }
         }
     }
-    std::printf("sample figure: %zu poses; larger side of the box %.0f%% to %.0f%% of the view; "
-                "nearest depth %d; margin %d pixels\n",
-                frames.size(), least * 100, most * 100, nearest, margin);
     EXPECT_GE(least, 0.33);
     EXPECT_GE(margin, 0);
 }
