@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 #include "geometry/camera.h"
 #include "geometry/matrix.h"
 #include "platform/headless.h"
@@ -21,12 +24,7 @@ protected:
 
 // A matrix that puts every vertex at the same 32-bit sums (x, y, z).
 Matrix sums_matrix(int32_t x, int32_t y, int32_t z) {
-    Matrix m = {};
-    m.m[3][0] = x;
-    m.m[3][1] = y;
-    m.m[3][2] = z;
-    m.m[3][3] = FX_ONE;
-    return m;
+    return Matrix{{{0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {x, y, z, FX_ONE}}};
 }
 
 ScreenVertex project_origin(const Matrix& m) {
@@ -37,25 +35,27 @@ ScreenVertex project_origin(const Matrix& m) {
 }
 
 void expect_screen(const ScreenVertex& v, int32_t x, int32_t y, int32_t z, int32_t clip) {
-    EXPECT_EQ(v.x, x);
-    EXPECT_EQ(v.y, y);
-    EXPECT_EQ(v.z, z);
-    EXPECT_EQ(v.clip, clip);
+    EXPECT_EQ((std::vector<int32_t>{v.x, v.y, v.z, v.clip}),
+              (std::vector<int32_t>{x, y, z, clip}));
 }
 
-TEST_F(CameraTest, NearLimitClipsAtMinus256) {
-    expect_screen(project_origin(sums_matrix(600, -600, -256 * 512)), 300, -300, -256, -1);
-    // The shift floors, so a sum just above -256 * 512 still lands on -256.
-    expect_screen(project_origin(sums_matrix(0, 0, -256 * 512 + 1)), 0, 0, -256, -1);
-    expect_screen(project_origin(sums_matrix(600, -600, -255 * 512)), CX + 300, CY - 300, -255, 0);
-}
-
-TEST_F(CameraTest, DivisionTruncatesTowardZeroOnBothSides) {
+TEST_F(CameraTest, NearLimitClipsAtMinus256AndDivisionTruncatesTowardZero) {
     const int32_t depth = -254 * 512;  // divisor 2
-    expect_screen(project_origin(sums_matrix(-6, 6, depth)), CX - 1, CY + 1, -254, 0);
-    expect_screen(project_origin(sums_matrix(6, -6, depth)), CX + 1, CY - 1, -254, 0);
-    // -5 >> 1 is -3, which then divides to -1.
-    expect_screen(project_origin(sums_matrix(-5, -5, depth)), CX - 1, CY - 1, -254, 0);
+    const int32_t cases[][7] = {
+        // sums x, y, z; screen x, y, z, clip
+        {600, -600, -256 * 512, 300, -300, -256, -1},
+        // The shift floors, so a sum just above -256 * 512 still lands on -256.
+        {0, 0, -256 * 512 + 1, 0, 0, -256, -1},
+        {600, -600, -255 * 512, CX + 300, CY - 300, -255, 0},
+        {-6, 6, depth, CX - 1, CY + 1, -254, 0},
+        {6, -6, depth, CX + 1, CY - 1, -254, 0},
+        // -5 >> 1 is -3, which then divides to -1.
+        {-5, -5, depth, CX - 1, CY - 1, -254, 0},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(::testing::Message() << k[0] << ", " << k[1] << ", " << k[2]);
+        expect_screen(project_origin(sums_matrix(k[0], k[1], k[2])), k[3], k[4], k[5], k[6]);
+    }
 }
 
 TEST_F(CameraTest, ProjectsThroughTheMatrix) {
@@ -90,11 +90,9 @@ TEST_F(CameraTest, StartUpViewIsTheIdentityMovedBack75) {
     EXPECT_EQ(cam_rotation()->w, 1);
     cam_build_view();
     const Matrix& view = *cam_view();
-    const int32_t expected[4][4] = {
-        {512, 0, 0, 0}, {0, 512, 0, 0}, {0, 0, 512, 0}, {0, 0, 75 * 512, 512}};
-    for (int row = 0; row < 4; row++) {
-        for (int col = 0; col < 4; col++) EXPECT_EQ(view.m[row][col], expected[row][col]);
-    }
+    const Matrix expected = {
+        {{512, 0, 0, 0}, {0, 512, 0, 0}, {0, 0, 512, 0}, {0, 0, 75 * 512, 512}}};
+    EXPECT_EQ(std::memcmp(&view, &expected, sizeof view), 0);
     // A model placed at z = 200 has its origin at view depth 275.
     const Vec4 position = {0, 0, 200, 0};
     Matrix model;
@@ -115,10 +113,8 @@ TEST_F(CameraTest, LightCirclesAtAFixedSlant) {
         EXPECT_EQ(light->z, e[3]) << e[0];
     }
     cam_set_light_angles(0, 0, 0);
-    EXPECT_EQ(light->x, 1024);
-    EXPECT_EQ(light->y, 0);
-    EXPECT_EQ(light->z, 0);
-    EXPECT_EQ(light->w, 123);
+    EXPECT_EQ((std::vector<int32_t>{light->x, light->y, light->z, light->w}),
+              (std::vector<int32_t>{1024, 0, 0, 123}));
 }
 
 }  // namespace

@@ -1,48 +1,34 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
+#include "raster_support.h"
 #include "render/surface.h"
 
 namespace {
 
 constexpr uint16_t INK = 0x7C1F;
 
-// A pixel array set as the raster surface, with helpers to compare it with an
-// expected image.
 class FlatTest : public ::testing::Test {
 protected:
     void use_surface(int32_t width, int32_t height) {
-        width_ = width;
-        height_ = height;
-        pixels_.assign(static_cast<size_t>(width) * height, 0);
-        draw_set_surface_to(pixels_.data(), width, height);
+        canvas.reset();
+        canvas.emplace(width, height, 0);
     }
     void SetUp() override { use_surface(32, 24); }
-    void TearDown() override { draw_set_surface_to(nullptr, 0, 0); }
 
-    uint16_t at(int32_t x, int32_t y) const {
-        return pixels_[static_cast<size_t>(y) * width_ + x];
-    }
-    int32_t inked() const {
-        int32_t n = 0;
-        for (uint16_t p : pixels_) n += p != 0;
-        return n;
-    }
-    // Every pixel is INK exactly where `expected` says so.
+    uint16_t at(int32_t x, int32_t y) const { return canvas->at(x, y); }
+    // Every pixel is INK exactly where `inked` says so.
     template <typename Pred>
-    void expect_image(Pred expected) const {
-        for (int32_t y = 0; y < height_; y++) {
-            for (int32_t x = 0; x < width_; x++) {
-                ASSERT_EQ(at(x, y), expected(x, y) ? INK : 0) << "pixel " << x << ", " << y;
-            }
-        }
+    void expect_image(Pred inked) const {
+        expect_pixels(*canvas, [&](int x, int y) { return inked(x, y) ? INK : 0; });
     }
+    void expect_blank() const { expect_image([](int32_t, int32_t) { return false; }); }
 
-    int32_t width_ = 0;
-    int32_t height_ = 0;
-    std::vector<uint16_t> pixels_;
+    std::optional<Canvas> canvas;
 };
 
 ScreenVertex sv(int32_t x, int32_t y) {
@@ -96,7 +82,7 @@ TEST_F(FlatTest, PolygonsOnOneRowOrOffTheSurfaceDrawNothing) {
         EXPECT_TRUE(clip(t).empty());
         draw_flat_triangle(&t[0], &t[1], &t[2], INK);
     }
-    EXPECT_EQ(inked(), 0);
+    expect_blank();
 }
 
 TEST_F(FlatTest, SurfaceWithoutPixelsDrawsNothing) {
@@ -105,7 +91,7 @@ TEST_F(FlatTest, SurfaceWithoutPixelsDrawsNothing) {
     draw_flat_quad(&a, &b, &c, &d, INK);
     draw_flat_triangle(&a, &b, &c, INK);
     draw_rect_outline(0, 0, 5, 5, INK);
-    EXPECT_EQ(inked(), 0);
+    expect_blank();
 }
 
 TEST_F(FlatTest, EdgeAcrossTheWholeWidthLosesTheRegionAlongIt) {
@@ -168,10 +154,8 @@ TEST_F(FlatTest, FillSpanWritesExactlyCountPixelsAtAnyAlignment) {
 }
 
 TEST_F(FlatTest, SelfIntersectingQuadKeepsItsSpansInsideTheSurface) {
-    // The same quad on a wider surface, moved right by 32 columns (the walk
-    // does not change when every vertex stays inside both surfaces): its
-    // spans there show where the confined spans would have gone.
-    // Outlines whose spans run past column 0 (the first two) or past max_x.
+    // Outlines whose spans run past column 0 (the first two) or past max_x,
+    // compared with the same quad 32 columns further right on a wide surface.
     const int32_t shapes[][8] = {
         {0, 10, 2, 2, 0, 5, 10, 4},
         {6, 15, 14, 2, 0, 6, 15, 2},
@@ -179,51 +163,43 @@ TEST_F(FlatTest, SelfIntersectingQuadKeepsItsSpansInsideTheSurface) {
         {12, 15, 5, 0, 14, 4, 2, 3},
     };
     for (const auto& q : shapes) {
-        use_surface(16, 16);
         ScreenVertex v[4], w[4];
         for (int i = 0; i < 4; i++) {
             v[i] = sv(q[2 * i], q[2 * i + 1]);
             w[i] = sv(q[2 * i] + 32, q[2 * i + 1]);
         }
-        draw_flat_quad(&v[0], &v[1], &v[2], &v[3], INK);
-        std::vector<uint16_t> narrow = pixels_;
-        use_surface(96, 16);
+        Canvas wide(96, 16, 0);
         draw_flat_quad(&w[0], &w[1], &w[2], &w[3], INK);
-        int32_t beyond = 0;
-        for (int32_t y = 0; y < 16; y++) {
-            for (int32_t x = 0; x < 96; x++) beyond += (x < 32 || x > 47) && at(x, y) != 0;
-        }
-        EXPECT_GT(beyond, 0);
-        for (int32_t y = 0; y < 16; y++) {
-            for (int32_t x = 0; x < 16; x++) {
-                ASSERT_EQ(narrow[static_cast<size_t>(y) * 16 + x], at(x + 32, y)) << x << ", " << y;
-            }
-        }
+        Canvas narrow(16, 16, 0);
+        draw_flat_quad(&v[0], &v[1], &v[2], &v[3], INK);
+        SCOPED_TRACE(q[0]);
+        expect_confined(narrow, wide, 32, 0);
     }
 }
 
-TEST_F(FlatTest, RectOutlineClipsEachEdgeAndLeavesTheFarCorner) {
-    use_surface(512, 64);
-    draw_rect_outline(-10, 20, 50, 30, INK);
-    expect_image([](int32_t x, int32_t y) {
-        bool horizontal = (y == 20 || y == 50) && x <= 39;
-        bool right = x == 40 && y >= 20 && y <= 49;
-        return horizontal || right;
-    });
-}
-
-TEST_F(FlatTest, RectOutlineDropsEdgesAtWidthAndHeight) {
-    use_surface(512, 64);
-    draw_rect_outline(500, 40, 12, 24, INK);
-    expect_image([](int32_t x, int32_t y) {
-        return (y == 40 && x >= 500) || (x == 500 && y >= 40);
-    });
-}
-
-TEST_F(FlatTest, RectOutlineWithHugeSizesDoesNotWrapOntoTheSurface) {
-    use_surface(64, 16);
-    draw_rect_outline(10, 5, INT32_MAX, INT32_MAX, INK);
-    expect_image([](int32_t x, int32_t y) { return (y == 5 && x >= 10) || (x == 10 && y >= 5); });
+TEST_F(FlatTest, RectOutlineClipsEachEdgeAndNeverWrapsOntoTheSurface) {
+    struct Case {
+        int32_t width, height, x, y, w, h;
+        bool (*inked)(int32_t, int32_t);
+    };
+    const Case cases[] = {
+        // Clipped on the left; the far corner is left out.
+        {512, 64, -10, 20, 50, 30,
+         [](int32_t x, int32_t y) {
+             return ((y == 20 || y == 50) && x <= 39) || (x == 40 && y >= 20 && y <= 49);
+         }},
+        // The edges at the width and at the height are dropped.
+        {512, 64, 500, 40, 12, 24,
+         [](int32_t x, int32_t y) { return (y == 40 && x >= 500) || (x == 500 && y >= 40); }},
+        {64, 16, 10, 5, INT32_MAX, INT32_MAX,
+         [](int32_t x, int32_t y) { return (y == 5 && x >= 10) || (x == 10 && y >= 5); }},
+    };
+    for (const Case& k : cases) {
+        use_surface(k.width, k.height);
+        draw_rect_outline(k.x, k.y, k.w, k.h, INK);
+        SCOPED_TRACE(k.x);
+        expect_image(k.inked);
+    }
 }
 
 }  // namespace

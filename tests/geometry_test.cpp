@@ -45,23 +45,18 @@ protected:
     }
 };
 
-TEST_F(MatrixTest, TablesHoldTruncatedValues) {
+TEST_F(MatrixTest, TablesHoldTruncatedValuesAndLookupsWrapTheAngle) {
     const int32_t sin_at[][2] = {{0, 0},     {1, 3},       {2, 6},       {64, 195},   {128, 362},
                                  {255, 511}, {256, 512},   {257, 511},   {512, 0},    {513, -3},
                                  {640, -362}, {768, -512}, {1023, -3}};
     for (const auto& e : sin_at) EXPECT_EQ(SinTable[e[0]], e[1]) << "SinTable[" << e[0] << "]";
     const int32_t cos_at[][2] = {{0, 512}, {1, 511}, {256, 0}, {257, -3}, {512, -512}, {768, 0}};
     for (const auto& e : cos_at) EXPECT_EQ(CosTable[e[0]], e[1]) << "CosTable[" << e[0] << "]";
-}
-
-TEST_F(MatrixTest, TablesAreQuarterAndHalfTurnsOfEachOther) {
+    // Quarter and half turns of each other.
     for (int32_t i = 0; i < 1024; i++) {
         EXPECT_EQ(CosTable[i], SinTable[(i + 256) % 1024]) << i;
         EXPECT_EQ(SinTable[i], -SinTable[(i + 512) % 1024]) << i;
     }
-}
-
-TEST_F(MatrixTest, LookupsWrapTheAngle) {
     EXPECT_EQ(mtx_sin(-4), SinTable[1020]);
     EXPECT_EQ(mtx_sin(1024 + 64), 195);
     EXPECT_EQ(mtx_cos(-512), -512);
@@ -87,25 +82,24 @@ TEST_F(MatrixTest, FailedStartUpReportsAndLeavesEverythingSafe) {
     }
 }
 
-TEST_F(MatrixTest, RotationAtZeroIsIdentityAndQuarterTurnAboutY) {
-    expect_matrix(rotation_of(0, 0, 0), IDENTITY);
+TEST_F(MatrixTest, RotationNegatesEachProductBeforeShiftingAndWrapsAngles) {
     const Rows quarter_y = {{0, 0, -512, 0}, {0, 512, 0, 0}, {512, 0, 0, 0}, {0, 0, 0, 512}};
-    expect_matrix(rotation_of(0, 256, 0), quarter_y);
-}
-
-TEST_F(MatrixTest, RotationNegatesEachProductBeforeShifting) {
     // -(3*3) >> 9 is -1 where -((3*3) >> 9) would be 0.
     const Rows small = {{511, -1, -3, 0}, {0, 511, -3, 0}, {3, 2, 510, 0}, {0, 0, 0, 512}};
-    expect_matrix(rotation_of(1, 1, 0), small);
     const Rows general = {
         {-46, -329, 387, 0}, {165, -377, -300, 0}, {482, 98, 140, 0}, {0, 0, 0, 512}};
-    expect_matrix(rotation_of(100, 200, 300), general);
-}
-
-TEST_F(MatrixTest, RotationWrapsAnglesOutsideOneTurn) {
     const Rows wrapped = {{0, 12, -511, 0}, {0, 511, 12, 0}, {512, 0, 0, 0}, {0, 0, 0, 512}};
-    expect_matrix(rotation_of(-4, 1024 + 256, 2048), wrapped);
-    expect_matrix(rotation_of(1020, 256, 0), wrapped);
+    struct Case {
+        int32_t x, y, z;
+        const Rows& expected;
+    };
+    const Case cases[] = {{0, 0, 0, IDENTITY},     {0, 256, 0, quarter_y},
+                          {1, 1, 0, small},        {100, 200, 300, general},
+                          {-4, 1024 + 256, 2048, wrapped}, {1020, 256, 0, wrapped}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(::testing::Message() << k.x << ", " << k.y << ", " << k.z);
+        expect_matrix(rotation_of(k.x, k.y, k.z), k.expected);
+    }
 }
 
 TEST_F(MatrixTest, TranslationShiftsAndScaleDoesNot) {
@@ -125,24 +119,15 @@ TEST_F(MatrixTest, MultiplyShiftsEachProductSeparately) {
     Matrix id;
     Matrix out;
     mtx_identity(&id);
-    EXPECT_EQ(mtx_multiply(&out, &id, &id), 0);
-    expect_matrix(out, IDENTITY);
-
     const Vec4 offset = {-7, 11, 4000, 0};
     Matrix t;
     mtx_translation(&t, &offset);
-    mtx_multiply(&out, &id, &t);
+    EXPECT_EQ(mtx_multiply(&out, &id, &t), 0);
     expect_matrix(out, t.m);
 
     // 256/512 twice: separately shifted halves drop to 0, and -1 each when negative.
-    Matrix a = {};
-    Matrix b = {};
-    a.m[0][0] = 1;
-    a.m[0][1] = 1;
-    a.m[1][0] = -1;
-    a.m[1][1] = -1;
-    b.m[0][0] = 256;
-    b.m[1][0] = 256;
+    const Matrix a = {{{1, 1, 0, 0}, {-1, -1, 0, 0}}};
+    const Matrix b = {{{256, 0, 0, 0}, {256, 0, 0, 0}}};
     mtx_multiply(&out, &a, &b);
     EXPECT_EQ(out.m[0][0], 0);
     EXPECT_EQ(out.m[1][0], -2);
@@ -162,11 +147,7 @@ TEST_F(MatrixTest, LocalRotatesBeforeTranslatingAndViewAfter) {
 }
 
 TEST_F(MatrixTest, TransformShiftsTheWholeSumOnceAndKeepsW) {
-    Matrix m = {};
-    m.m[0][0] = 256;
-    m.m[1][0] = 256;
-    m.m[2][1] = 512;
-    m.m[3][2] = 5 * 512;
+    const Matrix m = {{{256, 0, 0, 0}, {256, 0, 0, 0}, {0, 512, 0, 0}, {0, 0, 5 * 512, 0}}};
     Vec4 points[3] = {{1, 1, 7, 40}, {-1, -1, -7, 41}, {0, 0, 0, 42}};
     Vec4 out[3] = {{0, 0, 0, 90}, {0, 0, 0, 91}, {0, 0, 0, 92}};
     EXPECT_EQ(mtx_transform_points(3, out, points, &m), 0);
@@ -178,7 +159,7 @@ TEST_F(MatrixTest, TransformShiftsTheWholeSumOnceAndKeepsW) {
     expect_xyzw(points[0], 1, 7, 5, 40);
 }
 
-TEST_F(MatrixTest, StackHoldsThirtyTwoLevels) {
+TEST_F(MatrixTest, StackHoldsThirtyTwoLevelsAndRefusedPopsLeaveItAlone) {
     Matrix m;
     mtx_identity(&m);
     for (int32_t i = 0; i < MATRIX_STACK_DEPTH; i++) {
@@ -197,14 +178,11 @@ TEST_F(MatrixTest, StackHoldsThirtyTwoLevels) {
     EXPECT_EQ(out.m[3][0], 29);
     mtx_stack_reset();
     EXPECT_EQ(mtx_stack_depth(), 0);
-}
 
-TEST_F(MatrixTest, RefusedPopsLeaveTheStackAlone) {
-    Matrix m;
-    mtx_identity(&m);
+    // Refused pops leave the stack alone.
     m.m[3][1] = 5;
     EXPECT_EQ(mtx_stack_push(&m), 0);
-    Matrix out = {};
+    out = {};
     EXPECT_EQ(mtx_stack_pop(&out, 2), -1);
     EXPECT_EQ(mtx_stack_pop(&out, -1), -1);
     EXPECT_EQ(mtx_stack_pop(&out, INT32_MIN), -1);
@@ -215,34 +193,27 @@ TEST_F(MatrixTest, RefusedPopsLeaveTheStackAlone) {
     EXPECT_EQ(mtx_stack_pop(&out, 1), -1);
 }
 
-TEST_F(MatrixTest, FaceNormalOfSmallFaces) {
-    Vec4 n = {0, 0, 0, 77};
+TEST_F(MatrixTest, FaceNormalOfSmallFacesAndOnBothSidesOfThe32BitLimit) {
     const Vec4 p0 = {0, 0, 0, 0};
-    const Vec4 p1 = {100, 0, 0, 0};
-    const Vec4 p2 = {100, 100, 0, 0};
-    mtx_face_normal(&n, &p0, &p1, &p2);
-    expect_xyzw(n, 0, 0, 1024, 77);
-    const Vec4 beyond = {300, 0, 0, 0};
-    mtx_face_normal(&n, &p0, &p1, &beyond);
-    expect_xyzw(n, 0, 0, 0, 77);
-}
-
-TEST_F(MatrixTest, FaceNormalOnBothSidesOfThe32BitLimit) {
+    struct Case {
+        Vec4 p1, p2;
+        int32_t x, y, z;
+    };
     // Edges (0, 0, 1) and (vx, vy, 0) give the normal (-vy, vx, 0).
-    const Vec4 p0 = {0, 0, 0, 0};
-    const Vec4 p1 = {0, 0, 1, 0};
-    Vec4 n = {};
-    const Vec4 below = {-35000, -30000, 1, 0};  // squares sum to 2125000000
-    mtx_face_normal(&n, &p0, &p1, &below);
-    expect_xyzw(n, 30000 * 1024 / 46097, -35000 * 1024 / 46097, 0, 0);
-    const Vec4 at = {32768, 32768, 1, 0};  // squares sum to exactly 2^31
-    mtx_face_normal(&n, &p0, &p1, &at);
-    expect_xyzw(n, -724, 724, 0, 0);
-    // A face a few hundred units across.
-    const Vec4 q1 = {300, 0, 0, 0};
-    const Vec4 q2 = {300, 400, 300, 0};
-    mtx_face_normal(&n, &p0, &q1, &q2);
-    expect_xyzw(n, 0, -614, 819, 0);
+    const Case cases[] = {
+        {{100, 0, 0, 0}, {100, 100, 0, 0}, 0, 0, 1024},
+        {{100, 0, 0, 0}, {300, 0, 0, 0}, 0, 0, 0},
+        // Squares sum to 2125000000, then to exactly 2^31.
+        {{0, 0, 1, 0}, {-35000, -30000, 1, 0}, 30000 * 1024 / 46097, -35000 * 1024 / 46097, 0},
+        {{0, 0, 1, 0}, {32768, 32768, 1, 0}, -724, 724, 0},
+        {{300, 0, 0, 0}, {300, 400, 300, 0}, 0, -614, 819},  // a few hundred units across
+    };
+    for (const Case& k : cases) {
+        Vec4 n = {-9, -9, -9, 77};
+        mtx_face_normal(&n, &p0, &k.p1, &k.p2);
+        SCOPED_TRACE(k.p2.x);
+        expect_xyzw(n, k.x, k.y, k.z, 77);
+    }
 }
 
 TEST_F(MatrixTest, AddNormalOnBothSidesOfThe32BitLimit) {

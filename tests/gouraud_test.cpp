@@ -4,31 +4,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "raster_support.h"
 #include "render/gouraud.h"
-#include "render/surface.h"
 
 namespace {
-
-constexpr uint16_t GUARD = 0xBEEF;
-
-// A surface with guard rows above and below it.
-struct Canvas {
-    int w, h;
-    std::vector<uint16_t> buf;
-    Canvas(int width, int height, uint16_t fill)
-        : w(width), h(height), buf(static_cast<size_t>((height + 2) * width), fill) {
-        for (int x = 0; x < w; ++x) buf[x] = buf[buf.size() - 1 - x] = GUARD;
-        draw_set_surface_to(row(0), w, h);
-    }
-    uint16_t* row(int y) { return &buf[static_cast<size_t>((y + 1) * w)]; }
-    uint16_t at(int x, int y) const { return buf[static_cast<size_t>((y + 1) * w + x)]; }
-    bool guards_intact() const {
-        for (int x = 0; x < w; ++x) {
-            if (buf[x] != GUARD || buf[buf.size() - 1 - x] != GUARD) return false;
-        }
-        return true;
-    }
-};
 
 ScreenVertex sv(int32_t x, int32_t y) {
     return ScreenVertex{x, y, 0, 0};
@@ -68,13 +47,9 @@ TEST(GouraudTest, PlainTrianglesKeepTheTopFiveBitsOfEachChannel) {
         ScreenVertex v[] = {sv(0, 0), sv(10, 0), sv(0, 10)};
         draw_gouraud_triangle(&v[0], &v[1], &v[2], &k.colour, &k.colour, &k.colour);
         // Row r covers columns 0 .. 9-r; row 10 stays empty.
-        for (int y = 0; y < canvas.h; ++y) {
-            for (int x = 0; x < canvas.w; ++x) {
-                uint16_t expected = (y < 10 && x <= 9 - y) ? k.pixel : 0x5555;
-                ASSERT_EQ(canvas.at(x, y), expected) << x << "," << y;
-            }
-        }
-        EXPECT_TRUE(canvas.guards_intact());
+        SCOPED_TRACE(k.pixel);
+        expect_pixels(canvas,
+                      [&](int x, int y) { return y < 10 && x <= 9 - y ? k.pixel : 0x5555; });
     }
 }
 
@@ -95,12 +70,10 @@ TEST(GouraudTest, AdditivePixelsSaturatePerChannel) {
     for (const Case& k : cases) {
         Canvas canvas(10, 4, k.dest);
         strip(true, 1, 7, k.colour, k.colour);
-        for (int y = 0; y < canvas.h; ++y) {
-            for (int x = 0; x < canvas.w; ++x) {
-                bool inside = y <= 1 && x >= 1 && x <= 7;
-                ASSERT_EQ(canvas.at(x, y), inside ? k.result : k.dest) << x << "," << y;
-            }
-        }
+        SCOPED_TRACE(k.result);
+        expect_pixels(canvas, [&](int x, int y) {
+            return y <= 1 && x >= 1 && x <= 7 ? k.result : k.dest;
+        });
     }
 }
 
@@ -112,20 +85,15 @@ TEST(GouraudTest, GradientsAcrossEvenAndOddSpans) {
             for (int32_t count : {1, 2, 3, 4, 5, 6, 15, 16}) {
                 Canvas canvas(24, 3, 0);
                 strip(additive, x0, count, rgb(0, 240, 8), rgb(240, 0, 248));
-                for (int y = 0; y < canvas.h; ++y) {
-                    for (int x = 0; x < canvas.w; ++x) {
-                        uint16_t expected = 0;
-                        int i = x - x0;
-                        if (y <= 1 && i >= 0 && i < count) {
-                            int r = 240 * i / count, g = 240 - r, b = 8 + r;
-                            expected = additive ? pixel555(r >> 4 << 1, g >> 4 << 1, b >> 4 << 1)
-                                                : pixel555(r >> 3, g >> 3, b >> 3);
-                        }
-                        ASSERT_EQ(canvas.at(x, y), expected)
-                            << additive << " x0 " << x0 << " count " << count << " at " << x
-                            << "," << y;
-                    }
-                }
+                SCOPED_TRACE(::testing::Message()
+                             << additive << " x0 " << x0 << " count " << count);
+                expect_pixels(canvas, [&](int x, int y) {
+                    const int i = x - x0;
+                    if (y > 1 || i < 0 || i >= count) return uint16_t{0};
+                    const int r = 240 * i / count, g = 240 - r, b = 8 + r;
+                    return additive ? pixel555(r >> 4 << 1, g >> 4 << 1, b >> 4 << 1)
+                                    : pixel555(r >> 3, g >> 3, b >> 3);
+                });
             }
         }
     }
@@ -172,13 +140,10 @@ TEST(GouraudTest, ARowFilledTwiceAddsTwice) {
     const Vec4 c = rgb(16, 16, 16);
     Vec4 cs[] = {c, c, c, c};
     quad(true, v, cs);
-    for (int y = 0; y < 16; ++y) {
-        for (int x = 0; x < 24; ++x) {
-            uint16_t expected = (x >= rows[y].first && x <= rows[y].last) ? 0x0842 : 0;
-            if (y == 6 && x >= 6 && x <= 18) expected = 0x1084;
-            ASSERT_EQ(canvas.at(x, y), expected) << x << "," << y;
-        }
-    }
+    expect_pixels(canvas, [&](int x, int y) {
+        if (y == 6 && x >= 6 && x <= 18) return uint16_t{0x1084};
+        return x >= rows[y].first && x <= rows[y].last ? uint16_t{0x0842} : uint16_t{0};
+    });
 }
 
 TEST(GouraudTest, EmptyAndReversedSpansWriteNothing) {
@@ -188,7 +153,7 @@ TEST(GouraudTest, EmptyAndReversedSpansWriteNothing) {
         Canvas canvas(16, 1, 0x1234);
         draw_gouraud_span(canvas.row(0), 8, count, left, right);
         draw_gouraud_add_span(canvas.row(0), 8, count, left, right);
-        for (int x = 0; x < canvas.w; ++x) ASSERT_EQ(canvas.at(x, 0), 0x1234);
+        expect_pixels(canvas, [](int, int) { return 0x1234; });
     }
 }
 
@@ -201,7 +166,7 @@ TEST(GouraudTest, FlatOutlinesAndMissingSurfaceDrawNothing) {
     draw_gouraud_add_triangle(&v[0], &v[1], &v[2], &c, &c, &c);
     quad(false, v, cs);
     quad(true, v, cs);
-    for (uint16_t p : std::vector<uint16_t>(canvas.row(0), canvas.row(16))) ASSERT_EQ(p, 0x1234);
+    expect_pixels(canvas, [](int, int) { return 0x1234; });
 
     draw_set_surface_to(nullptr, 16, 16);
     ScreenVertex big[] = {sv(0, 0), sv(10, 0), sv(10, 10), sv(0, 10)};
@@ -211,7 +176,7 @@ TEST(GouraudTest, FlatOutlinesAndMissingSurfaceDrawNothing) {
     const Vec4* cp[] = {&c, &c, &c};
     GouraudVertex out[GOURAUD_MAX_VERTICES];
     EXPECT_EQ(draw_clip_gouraud(vp, cp, out, 3), 0);
-    for (uint16_t p : std::vector<uint16_t>(canvas.row(0), canvas.row(16))) ASSERT_EQ(p, 0x1234);
+    expect_pixels(canvas, [](int, int) { return 0x1234; });
 }
 
 struct Expected {
@@ -227,11 +192,9 @@ void expect_clip(const ScreenVertex (&v)[3], const Vec4 (&c)[3],
     ASSERT_EQ(m, static_cast<int32_t>(expected.size()));
     for (int32_t i = 0; i < m; ++i) {
         const Expected& e = expected[static_cast<size_t>(i)];
-        EXPECT_EQ(out[i].x, e.x) << i;
-        EXPECT_EQ(out[i].y, e.y) << i;
-        EXPECT_EQ(out[i].c[0], e.r) << i;
-        EXPECT_EQ(out[i].c[1], e.g) << i;
-        EXPECT_EQ(out[i].c[2], e.b) << i;
+        EXPECT_EQ(std::vector<int32_t>({out[i].x, out[i].y, out[i].c[0], out[i].c[1], out[i].c[2]}),
+                  std::vector<int32_t>({e.x, e.y, e.r, e.g, e.b}))
+            << "vertex " << i;
     }
 }
 
@@ -310,19 +273,7 @@ TEST(GouraudTest, NonConvexQuadsAreConfinedToTheSurface) {
             quad(additive, moved, c);
             Canvas narrow(16, 16, 0x0421);
             quad(additive, shape, c);
-
-            int beyond = 0;
-            for (int y = 0; y < 16; ++y) {
-                for (int x = 0; x < 80; ++x) {
-                    if (x >= 32 && x < 48) {
-                        ASSERT_EQ(narrow.at(x - 32, y), wide.at(x, y)) << x - 32 << "," << y;
-                    } else if (wide.at(x, y) != 0x0421) {
-                        ++beyond;
-                    }
-                }
-            }
-            EXPECT_GT(beyond, 0);
-            EXPECT_TRUE(narrow.guards_intact());
+            expect_confined(narrow, wide, 32, 0x0421);
         }
     }
 }

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
-#include <initializer_list>
 #include <vector>
 
 #include "files/texture.h"
@@ -40,7 +39,7 @@ protected:
     }
     // A packet with the given vertex indices (3 or 4 make its size) and
     // flat colour index.
-    PrimPacket* packet(uint32_t header, std::initializer_list<int16_t> vertices,
+    PrimPacket* packet(uint32_t header, const std::vector<int16_t>& vertices,
                        int16_t colour = 0) {
         uint32_t size = vertices.size() == 4 ? PRIM_QUAD_SIZE : PRIM_TRI_SIZE;
         PrimPacket* p = rb_alloc_packet(static_cast<int32_t>(size));
@@ -98,59 +97,45 @@ protected:
     std::vector<uint16_t> pixels;
 };
 
-TEST_F(OrderingTableTest, DepthKeyAveragesByVertexCount) {
-    vertex(0, 0, 0, 100);
-    vertex(1, 10, 0, 101);
-    vertex(2, 0, 10, 103);
-    PrimPacket* tri = packet(PRIM_FLAT3, {0, 1, 2});
-    for (int16_t i = 3; i < 7; i++) vertex(i, 0, 0, i < 6 ? 100 : 103);
-    PrimPacket* quad = packet(PRIM_FLAT4, {3, 4, 5, 6});
-    vertex(7, 0, 0, 77);
-    PrimPacket* one = packet(1, {0, 0, 0});
-    one->texture = 7;  // a one-vertex packet names its vertex here
-    vertex(8, 0, 0, 10);
-    vertex(9, 0, 0, 13);
-    PrimPacket* two = packet(2, {8, 9, 0});
-    ot_build(buffer);
-    EXPECT_EQ(tri->depth, 101);  // 304 / 3
-    EXPECT_EQ(quad->depth, 100);  // 403 >> 2
-    EXPECT_EQ(one->depth, 77);
-    EXPECT_EQ(two->depth, 11);
-    EXPECT_EQ(bucket_of(tri), 101);
-    EXPECT_EQ(bucket_of(quad), 100);
-    EXPECT_EQ(bucket_of(one), 77);
-    EXPECT_EQ(bucket_of(two), 11);
-    ot_draw(buffer);
-    EXPECT_TRUE(table_empty());
-}
-
-TEST_F(OrderingTableTest, KeysOutsideTheTableAreNotLinked) {
-    const int32_t depths[][2] = {
-        {-4, -1},          // (-1 - 1 - 2) / 3 truncates toward zero
-        {15000, 5000},     // beyond 4095
-        {120000, 40000},   // low 16 bits read back as -25536
-        {196758, 65586},   // low 16 bits are 50: drawn at 50
+// The key averages the depths of as many vertices as the header names; keys
+// outside the table, also after being read back as 16 bits, are not linked.
+TEST_F(OrderingTableTest, DepthKeyAveragesByVertexCountAndOnlyTableKeysAreLinked) {
+    struct Case {
+        uint32_t header;
+        std::vector<int32_t> z;
+        int32_t depth, bucket;
+    };
+    const Case cases[] = {
+        {PRIM_FLAT3, {100, 101, 103}, 101, 101},      // 304 / 3
+        {PRIM_FLAT4, {100, 100, 100, 103}, 100, 100},  // 403 >> 2
+        {1, {77}, 77, 77},
+        {2, {10, 13}, 11, 11},
+        {PRIM_FLAT3, {-2, -1, -1}, -1, -1},               // -4 / 3 truncates toward zero
+        {PRIM_FLAT3, {5000, 5000, 5000}, 5000, -1},       // beyond 4095
+        {PRIM_FLAT3, {40000, 40000, 40000}, -25536, -1},  // low 16 bits of 40000
+        {PRIM_FLAT3, {65586, 65586, 65586}, 50, 50},      // low 16 bits are 50
     };
     std::vector<PrimPacket*> packets;
-    for (int16_t k = 0; k < 4; k++) {
-        int16_t first = static_cast<int16_t>(3 * k);
-        int32_t sum = depths[k][0];
-        vertex(first, 0, 0, sum / 3 + sum % 3);
-        vertex(first + 1, 0, 0, sum / 3);
-        vertex(first + 2, 0, 0, sum / 3);
-        packets.push_back(packet(PRIM_FLAT3, {first, static_cast<int16_t>(first + 1),
-                                              static_cast<int16_t>(first + 2)}));
+    int16_t next = 0;
+    for (const Case& k : cases) {
+        const int16_t count = static_cast<int16_t>(k.z.size());
+        // Entries past the vertex count name vertex 0 (depth 100).
+        std::vector<int16_t> indices(count == 4 ? 4 : 3, 0);
+        for (int16_t i = 0; i < count; i++) {
+            vertex(next + i, 0, 0, k.z[i]);
+            if (count > 1) indices[i] = static_cast<int16_t>(next + i);
+        }
+        packets.push_back(packet(k.header, indices));
+        if (count == 1) packets.back()->texture = next;  // names a one-vertex packet's vertex
+        next = static_cast<int16_t>(next + count);
     }
     ot_build(buffer);
-    EXPECT_EQ(packets[0]->depth, -1);
-    EXPECT_EQ(packets[1]->depth, 5000);
-    EXPECT_EQ(packets[2]->depth, -25536);
-    EXPECT_EQ(packets[3]->depth, 50);
-    EXPECT_EQ(bucket_of(packets[0]), -1);
-    EXPECT_EQ(bucket_of(packets[1]), -1);
-    EXPECT_EQ(bucket_of(packets[2]), -1);
-    EXPECT_EQ(bucket_of(packets[3]), 50);
+    for (size_t i = 0; i < packets.size(); i++) {
+        EXPECT_EQ(packets[i]->depth, cases[i].depth) << "case " << i;
+        EXPECT_EQ(bucket_of(packets[i]), cases[i].bucket) << "case " << i;
+    }
     ot_draw(buffer);
+    EXPECT_TRUE(table_empty());
 }
 
 TEST_F(OrderingTableTest, ClippedOrUnknownVerticesDropUnlessTheBiasBringsThemBack) {
@@ -281,18 +266,11 @@ TEST_F(OrderingTableTest, CallbackSlotsRunBeforeThePacketsOfTheirBucket) {
 }
 
 TEST_F(OrderingTableTest, LitColourScalesTheLightAndDropsNegativeIntensity) {
-    LightColour white = {255, 255, 255};
-    Vec4 dark = ot_lit_colour(-40, &white);
-    EXPECT_EQ(dark.x, 0);
-    EXPECT_EQ(dark.y, 0);
-    EXPECT_EQ(dark.z, 0);
-    Vec4 full = ot_lit_colour(255, &white);
-    EXPECT_EQ(full.x, 254);  // 255 x 255 >> 8
-    LightColour orange = {255, 128, 0};
-    Vec4 lit = ot_lit_colour(200, &orange);
-    EXPECT_EQ(lit.x, 199);
-    EXPECT_EQ(lit.y, 100);
-    EXPECT_EQ(lit.z, 0);
+    const LightColour white = {255, 255, 255}, orange = {255, 128, 0};
+    const auto rgb = [](Vec4 v) { return std::vector<int32_t>{v.x, v.y, v.z}; };
+    EXPECT_EQ(rgb(ot_lit_colour(-40, &white)), (std::vector<int32_t>{0, 0, 0}));
+    EXPECT_EQ(rgb(ot_lit_colour(255, &white)), (std::vector<int32_t>{254, 254, 254}));  // >> 8
+    EXPECT_EQ(rgb(ot_lit_colour(200, &orange)), (std::vector<int32_t>{199, 100, 0}));
 }
 
 TEST_F(OrderingTableTest, ArgumentsAreCheckedAgainstPoolsTextureAndRamp) {

@@ -2,6 +2,8 @@
 // built from plain numbers.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <vector>
 
@@ -23,6 +25,7 @@ struct Canvas {
         draw_set_surface_to(memory.data() + GUARD, w, h);
     }
     ~Canvas() { draw_set_surface_to(nullptr, 0, 0); }
+    uint16_t* row(int y) { return memory.data() + GUARD + static_cast<size_t>(y) * width; }
     uint16_t at(int x, int y) const {
         return memory[GUARD + static_cast<size_t>(y) * width + x];
     }
@@ -34,6 +37,36 @@ struct Canvas {
         return true;
     }
 };
+
+// Every pixel of the canvas is expected(x, y); the guards are intact.
+template <class F>
+void expect_pixels(const Canvas& canvas, F expected) {
+    for (int y = 0; y < canvas.height; y++) {
+        for (int x = 0; x < canvas.width; x++) {
+            ASSERT_EQ(canvas.at(x, y), expected(x, y)) << "x " << x << " y " << y;
+        }
+    }
+    EXPECT_TRUE(canvas.guards_intact());
+}
+
+// A polygon confined to `narrow` keeps exactly the pixels of the same polygon
+// drawn `shift` columns further right on the wider `wide`, whose drawing does
+// leave those columns.
+inline void expect_confined(const Canvas& narrow, const Canvas& wide, int shift,
+                            uint16_t background) {
+    EXPECT_TRUE(narrow.guards_intact());
+    int beyond = 0;
+    for (int y = 0; y < narrow.height; y++) {
+        for (int x = 0; x < wide.width; x++) {
+            if (x >= shift && x < shift + narrow.width) {
+                ASSERT_EQ(narrow.at(x - shift, y), wide.at(x, y)) << x - shift << ", " << y;
+            } else {
+                beyond += wide.at(x, y) != background;
+            }
+        }
+    }
+    EXPECT_GT(beyond, 0);
+}
 
 // Up to four vertices with texture coordinates and colours.
 struct TestPoly {

@@ -12,24 +12,6 @@ namespace {
 
 constexpr uint16_t BACKGROUND = 0x5555;
 
-// Test ramps: one answers the light level it is looked up at, the other the
-// texel channel.
-std::vector<uint8_t> level_ramp() {
-    std::vector<uint8_t> ramp(RAMP_SIZE);
-    for (int j = 0; j < 32; j++) {
-        for (int i = 0; i < 32; i++) ramp[j * 32 + i] = static_cast<uint8_t>(j);
-    }
-    return ramp;
-}
-
-std::vector<uint8_t> channel_ramp() {
-    std::vector<uint8_t> ramp(RAMP_SIZE);
-    for (int j = 0; j < 32; j++) {
-        for (int i = 0; i < 32; i++) ramp[j * 32 + i] = static_cast<uint8_t>(i);
-    }
-    return ramp;
-}
-
 uint16_t rgb555(int r, int g, int b) {
     return static_cast<uint16_t>((r << 10) | (g << 5) | b);
 }
@@ -46,14 +28,39 @@ protected:
         return static_cast<uint16_t>(0x8000 | rgb555(c * 7 + r, 31 - c * 3, r * 9));
     });
     TexImage image = {texels.data(), 2, 2};
+    std::vector<uint8_t> ramp;
 
     void SetUp() override { headless_print_messages(false); }
-    void TearDown() override { shade_release(); }
+    void TearDown() override {
+        tex_release();
+        shade_release();
+    }
+
+    // A test ramp answering the light level it is looked up at, or else the
+    // texel channel.
+    void use_test_ramp(bool answers_level) {
+        ramp.resize(RAMP_SIZE);
+        for (int j = 0; j < 32; j++) {
+            for (int i = 0; i < 32; i++) ramp[j * 32 + i] = static_cast<uint8_t>(answers_level ? j : i);
+        }
+        shade_use_ramp(ramp.data());
+    }
+    // The ramp table and a texture slot of 2^shift x 2^shift black texels.
+    int32_t start_tables(int shift) {
+        EXPECT_EQ(shade_init(), 0);
+        EXPECT_EQ(tex_init(), 0);
+        const int32_t slot = tex_create("lit", shift, shift);
+        EXPECT_GE(slot, 0);
+        return slot;
+    }
+    void quad(const TestPoly& q, int32_t slot, int32_t ramp_index) {
+        draw_shaded_tex_quad(q.v[0], q.v[1], q.v[2], q.v[3], q.c[0], q.c[1], q.c[2], q.c[3], q.t[0],
+                             q.t[1], q.t[2], q.t[3], slot, ramp_index);
+    }
 };
 
 TEST_F(ShadedTest, EachChannelIsLitAtTheLevelOfItsColour) {
-    const std::vector<uint8_t> ramp = level_ramp();
-    shade_use_ramp(ramp.data());
+    use_test_ramp(true);
     struct Case {
         int r, g, b;
         uint16_t pixel;
@@ -68,18 +75,13 @@ TEST_F(ShadedTest, EachChannelIsLitAtTheLevelOfItsColour) {
         TestPoly p = box(8, 4);
         p.colour_all(k.r, k.g, k.b);
         draw_shaded_tex_poly_image(p.v, p.c, p.t, image, 4);
-        for (int y = 0; y < 16; y++) {
-            for (int x = 0; x < 16; x++) {
-                ASSERT_EQ(canvas.at(x, y), (x < 8 && y <= 4) ? k.pixel : BACKGROUND)
-                    << k.r << "," << k.g << "," << k.b << " at " << x << "," << y;
-            }
-        }
+        SCOPED_TRACE(::testing::Message() << k.r << "," << k.g << "," << k.b);
+        expect_pixels(canvas, [&](int x, int y) { return x < 8 && y <= 4 ? k.pixel : BACKGROUND; });
     }
 }
 
 TEST_F(ShadedTest, TexelChannelsPickTheColumnAndBit15IsNeverWritten) {
-    const std::vector<uint8_t> ramp = channel_ramp();
-    shade_use_ramp(ramp.data());
+    use_test_ramp(false);
     const std::vector<uint16_t> white = make_texels(1, 1, [](int, int) { return uint16_t(0xFFFF); });
     Canvas canvas(8, 8, BACKGROUND);
     TestPoly p = box(4, 2);
@@ -93,8 +95,7 @@ TEST_F(ShadedTest, TexelChannelsPickTheColumnAndBit15IsNeverWritten) {
 }
 
 TEST_F(ShadedTest, ColourIsInterpolatedAtHalfPrecisionAcrossTheSpan) {
-    const std::vector<uint8_t> ramp = level_ramp();
-    shade_use_ramp(ramp.data());
+    use_test_ramp(true);
     Canvas canvas(32, 8, BACKGROUND);
     TestPoly p;
     p.add(0, 0).colour(0, 0, 0).add(16, 0).colour(255, 0, 0);
@@ -110,8 +111,7 @@ TEST_F(ShadedTest, ColourIsInterpolatedAtHalfPrecisionAcrossTheSpan) {
 }
 
 TEST_F(ShadedTest, ColourStepsAreShiftedBeforeTheDivision) {
-    const std::vector<uint8_t> ramp = level_ramp();
-    shade_use_ramp(ramp.data());
+    use_test_ramp(true);
     draw_set_tex_span_state(2, 2);
     uint16_t pixels[2] = {BACKGROUND, BACKGROUND};
     // Red from 2048 to 2046: (-2 >> 1) / 2 = 0, so both pixels stay at
@@ -148,10 +148,7 @@ TEST_F(ShadedTest, ClipperCarriesColoursToTheCrossings) {
 }
 
 TEST_F(ShadedTest, EntryPointsSwitchOnlyTheRampLookedUp) {
-    ASSERT_EQ(shade_init(), 0);
-    ASSERT_EQ(tex_init(), 0);
-    const int32_t slot = tex_create("lit", 2, 2);
-    ASSERT_GE(slot, 0);
+    const int32_t slot = start_tables(2);
     for (int i = 0; i < 16; i++) tex_get(slot)->texels[i] = texels[i];
     TestPoly p;
     p.add(2, 1, 0, 0).add(13, 3, 256, 0).add(11, 12, 256, 256).add(1, 9, 0, 256);
@@ -166,8 +163,7 @@ TEST_F(ShadedTest, EntryPointsSwitchOnlyTheRampLookedUp) {
         other.t[i] = &other.uv[i];
     }
     Canvas reference(16, 16, BACKGROUND);
-    const std::vector<uint8_t> ramp = channel_ramp();
-    shade_use_ramp(ramp.data());
+    use_test_ramp(false);
     draw_shaded_tex_poly(p.v, p.c, p.t, slot, 4);
     const std::vector<uint16_t> plain(reference.memory);
 
@@ -175,8 +171,7 @@ TEST_F(ShadedTest, EntryPointsSwitchOnlyTheRampLookedUp) {
         const uint8_t* r = shade_ramp(k);
         for (const TestPoly* q : {&p, &other}) {
             Canvas canvas(16, 16, BACKGROUND);
-            draw_shaded_tex_quad(q->v[0], q->v[1], q->v[2], q->v[3], q->c[0], q->c[1], q->c[2],
-                                 q->c[3], q->t[0], q->t[1], q->t[2], q->t[3], slot, k);
+            quad(*q, slot, k);
             EXPECT_EQ(shade_current_ramp(), r);
             for (size_t i = 0; i < plain.size(); i++) {
                 const uint16_t t = plain[i];  // the texel, as the channel ramp passes it
@@ -189,81 +184,53 @@ TEST_F(ShadedTest, EntryPointsSwitchOnlyTheRampLookedUp) {
             }
         }
     }
-    tex_release();
 }
 
 TEST_F(ShadedTest, TrianglesUseTheSameScan) {
-    ASSERT_EQ(shade_init(), 0);
-    ASSERT_EQ(tex_init(), 0);
-    const int32_t slot = tex_create("lit", 1, 1);
+    const int32_t slot = start_tables(1);
     Canvas canvas(16, 16, BACKGROUND);
     TestPoly p;
     p.add(0, 0).add(10, 0).add(0, 10).colour_all(255, 255, 255);
     draw_shaded_tex_tri(p.v[0], p.v[1], p.v[2], p.c[0], p.c[1], p.c[2], p.t[0], p.t[1], p.t[2],
                         slot, 1);
     // A black texel through the glossy ramp at full light is white.
-    for (int y = 0; y < 16; y++) {
-        for (int x = 0; x < 16; x++) {
-            ASSERT_EQ(canvas.at(x, y), (y < 10 && x < 10 - y) ? 0x7FFF : BACKGROUND) << x << y;
-        }
-    }
-    tex_release();
+    expect_pixels(canvas, [](int x, int y) { return y < 10 && x < 10 - y ? 0x7FFF : BACKGROUND; });
 }
 
 TEST_F(ShadedTest, UnknownRampOrMissingRampDrawsNothing) {
-    ASSERT_EQ(shade_init(), 0);
-    ASSERT_EQ(tex_init(), 0);
-    const int32_t slot = tex_create("lit", 1, 1);
+    const int32_t slot = start_tables(1);
     Canvas canvas(16, 16, BACKGROUND);
     TestPoly p = box(8, 8);
     p.colour_all(255, 255, 255);
-    for (int32_t ramp : {3, -1}) {
-        draw_shaded_tex_quad(p.v[0], p.v[1], p.v[2], p.v[3], p.c[0], p.c[1], p.c[2], p.c[3],
-                             p.t[0], p.t[1], p.t[2], p.t[3], slot, ramp);
+    for (int32_t unknown : {3, -1}) {
+        quad(p, slot, unknown);
         EXPECT_EQ(shade_current_ramp(), shade_ramp(0));
     }
     shade_release();
-    draw_shaded_tex_quad(p.v[0], p.v[1], p.v[2], p.v[3], p.c[0], p.c[1], p.c[2], p.c[3], p.t[0],
-                         p.t[1], p.t[2], p.t[3], slot, 0);
+    quad(p, slot, 0);
     draw_shaded_tex_poly_image(p.v, p.c, p.t, image, 4);
     uint16_t pixel = BACKGROUND;
     draw_shaded_tex_span(&pixel, 1, 0, 0, 0, 0, 2, 2, texels.data(), 0, 0, 0, 0, 0, 0);
     EXPECT_EQ(pixel, BACKGROUND);
-    for (int y = 0; y < 16; y++) {
-        for (int x = 0; x < 16; x++) ASSERT_EQ(canvas.at(x, y), BACKGROUND);
-    }
-    tex_release();
+    expect_pixels(canvas, [](int, int) { return BACKGROUND; });
 }
 
 // As for the textured scan: the confined drawing keeps exactly the pixels of
 // the unconfined one, colours included.
 TEST_F(ShadedTest, NonConvexQuadIsConfinedToTheSurface) {
-    const std::vector<uint8_t> ramp = level_ramp();
-    shade_use_ramp(ramp.data());
+    use_test_ramp(true);
     const int32_t corners[4][2] = {{26, 0}, {6, 20}, {31, 2}, {0, 30}};
     TestPoly narrow_poly;
     TestPoly wide_poly;
-    for (int i = 0; i < 4; i++) {
-        const int32_t x = corners[i][0];
-        const int32_t y = corners[i][1];
-        narrow_poly.add(x, y).colour(x * 8, y * 8, 255 - x * 8);
-        wide_poly.add(x + 16, y).colour(x * 8, y * 8, 255 - x * 8);
+    for (const auto& c : corners) {
+        narrow_poly.add(c[0], c[1]).colour(c[0] * 8, c[1] * 8, 255 - c[0] * 8);
+        wide_poly.add(c[0] + 16, c[1]).colour(c[0] * 8, c[1] * 8, 255 - c[0] * 8);
     }
     Canvas wide(64, 32, 0);
     draw_shaded_tex_poly_image(wide_poly.v, wide_poly.c, wide_poly.t, image, 4);
-    const std::vector<uint16_t> reference(wide.memory);
-    ASSERT_NE(wide.at(14, 28), 0);
-
     Canvas narrow(32, 32, 0);
     draw_shaded_tex_poly_image(narrow_poly.v, narrow_poly.c, narrow_poly.t, image, 4);
-    EXPECT_TRUE(narrow.guards_intact());
-    for (int y = 0; y < 32; y++) {
-        for (int x = 0; x < 32; x++) {
-            ASSERT_EQ(narrow.at(x, y),
-                      reference[Canvas::GUARD + static_cast<size_t>(y) * 64 + x + 16])
-                << x << " " << y;
-        }
-    }
+    expect_confined(narrow, wide, 16, 0);
 }
 
 }  // namespace
