@@ -8,9 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,6 +22,7 @@
 #include "platform/headless.h"
 #include "render/renderbuf.h"
 #include "shell/memory.h"
+#include "test_support.h"
 #include "tests/model_files.h"
 
 namespace {
@@ -34,19 +33,6 @@ std::string alloc_message(int32_t size) {
     char text[100];
     std::snprintf(text, sizeof text, MSG_ALLOC_FAILED, static_cast<int>(size));
     return text;
-}
-
-std::string shipped(const std::string& name) {
-    std::ifstream in(DATA_DIR + "/" + name, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-std::vector<std::string> shown() {
-    std::vector<std::string> texts;
-    for (int i = 0; i < headless_message_count(); i++) texts.push_back(headless_message(i));
-    return texts;
 }
 
 // Runs `run` with each allocation in turn failing and returns the number of
@@ -137,7 +123,7 @@ TEST_F(AllocFailure, SectionFiles) {
             // An image only when the failing allocation never came.
             EXPECT_EQ(image != nullptr, mem_alloc_calls() < k) << k;
             mem_free(image);
-            return shown();
+            return shown_messages();
         });
         // The text and the working buffer.
         EXPECT_EQ(runs, 2) << name;
@@ -151,7 +137,7 @@ TEST_F(AllocFailure, Texture) {
         const int32_t slot = tex_load("tes256.bmp");
         EXPECT_EQ(slot < 0, tex_free_slot() == 0) << k;
         tex_release();
-        return shown();
+        return shown_messages();
     });
     // The file, the record and the texels.
     EXPECT_EQ(runs, 3);
@@ -163,7 +149,7 @@ TEST_F(AllocFailure, ModelWithOneTexture) {
         const int32_t texture = tex_load("tes256.bmp");
         load_model(k, "mdt.txt", texture, 798);
         stop_scene();
-        return shown();
+        return shown_messages();
     });
     // Scratch, model text, section image, the model, and each of 15 object files.
     EXPECT_EQ(runs, 19);
@@ -192,7 +178,7 @@ TEST_F(AllocFailure, ModelWithItsOwnTextures) {
         {"mdt.txt", model},
         {"a.obj", object_a},
         {"b.obj", object_b},
-        {"tes256.bmp", shipped("tes256.bmp")},
+        {"tes256.bmp", read_file(DATA_DIR + "/tes256.bmp")},
         {"b.bmp", bmp32()}};
     std::vector<SecMemoryFile> table;
     for (const auto& f : files) {
@@ -207,7 +193,7 @@ TEST_F(AllocFailure, ModelWithItsOwnTextures) {
         // and the model loads still.
         load_model(k, "mdt.txt", -1, 3);
         stop_scene();
-        return shown();
+        return shown_messages();
     });
     // Scratch, text, image, model, two object files, 2 x 3 for the two textures.
     EXPECT_EQ(runs, 12);
@@ -226,7 +212,7 @@ TEST_F(AllocFailure, Animation) {
         EXPECT_EQ(*mdl_flags(slot), result < 0 ? flags : flags | MODEL_HIDDEN) << k;
         anim_release();
         stop_scene();
-        return shown();
+        return shown_messages();
     });
     // Text, section image, working block.
     EXPECT_EQ(runs, 3);
@@ -242,7 +228,7 @@ TEST_F(AllocFailure, StartUpFramesAndRelease) {
         EXPECT_TRUE(app.quit) << k;
         EXPECT_EQ(headless_live_gdi_objects(), 0) << k;
         // The session's end clears the messages.
-        return shown();
+        return shown_messages();
     });
     EXPECT_GE(runs, 40);
 }

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -30,21 +28,15 @@ void put32(Bytes* b, uint32_t v) {
 Bytes bmp_file(int32_t width, int32_t height, int bits, uint32_t colours_used, const Bytes& palette,
                const Bytes& rows) {
     Bytes b = {'B', 'M'};
-    uint32_t offset = 54 + static_cast<uint32_t>(palette.size());
-    put32(&b, offset + static_cast<uint32_t>(rows.size()));
-    put32(&b, 0);
-    put32(&b, offset);
-    put32(&b, 40);
-    put32(&b, static_cast<uint32_t>(width));
-    put32(&b, static_cast<uint32_t>(height));
+    const uint32_t offset = 54 + static_cast<uint32_t>(palette.size());
+    const uint32_t row_bytes = static_cast<uint32_t>(rows.size());
+    for (uint32_t v : {offset + row_bytes, 0u, offset, 40u, static_cast<uint32_t>(width),
+                       static_cast<uint32_t>(height)}) {
+        put32(&b, v);
+    }
     put16(&b, 1);
     put16(&b, static_cast<uint32_t>(bits));
-    put32(&b, 0);
-    put32(&b, static_cast<uint32_t>(rows.size()));
-    put32(&b, 2835);
-    put32(&b, 2835);
-    put32(&b, colours_used);
-    put32(&b, 0);
+    for (uint32_t v : {0u, row_bytes, 2835u, 2835u, colours_used, 0u}) put32(&b, v);
     b.insert(b.end(), palette.begin(), palette.end());
     b.insert(b.end(), rows.begin(), rows.end());
     return b;
@@ -72,10 +64,8 @@ protected:
         FileTest::TearDown();
     }
     static void write(const std::string& name, const Bytes& bytes) {
-        FILE* f = std::fopen(name.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
+        std::ofstream(name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
     }
     // Expects the load to be refused with -1 and every slot left empty.
     static void expect_refused(const std::string& name, bool with_message) {
@@ -86,7 +76,6 @@ protected:
         EXPECT_EQ(shown_messages(), expected) << name;
         for (int32_t slot = 0; slot < TEX_SLOTS; slot++) EXPECT_EQ(tex_get(slot), nullptr);
     }
-    std::string previous_directory;
 };
 
 TEST_F(TextureTest, EightBitWithFullPalette) {
@@ -111,8 +100,6 @@ TEST_F(TextureTest, EightBitWithFullPalette) {
     EXPECT_EQ(t->refs, 1);
     EXPECT_EQ(tex_pixels(slot), t->texels);
     auto colour = [](uint32_t i) { return rgb555((255 - i) & 0xF8, (i * 3) & 0xF8, i); };
-    // Top-left: first byte of the file's last row, index 253.
-    EXPECT_EQ(tex_pixels(slot)[0], colour(253));
     std::vector<uint16_t> texels = texels_of(slot);
     for (uint32_t y = 0; y < 256; y++) {
         for (uint32_t x = 0; x < 256; x++) {
@@ -240,15 +227,12 @@ TEST_F(TextureTest, ShortFilesAreRefusedAtEveryBoundary) {
         write("cut4.bmp", Bytes(four.begin(), four.begin() + static_cast<long>(cut)));
         expect_refused("cut4.bmp", true);
     }
-    Bytes sixteen = bmp_file(4, 4, 16, 0, {}, Bytes(32, 1));
-    write("cut16.bmp", Bytes(sixteen.begin(), sixteen.end() - 1));
-    expect_refused("cut16.bmp", true);
-    Bytes wide = bmp_file(4, 4, 32, 0, {}, Bytes(64, 1));
-    write("cut32.bmp", Bytes(wide.begin(), wide.end() - 1));
-    expect_refused("cut32.bmp", true);
-    Bytes other = bmp_file(4, 4, 24, 0, {}, {});
-    write("cut24.bmp", Bytes(other.begin(), other.end() - 1));
-    expect_refused("cut24.bmp", true);
+    // A byte short of the rows, or of the headers when no pixels are read.
+    for (int bits : {16, 32, 24}) {
+        Bytes whole = bmp_file(4, 4, bits, 0, {}, Bytes(bits == 24 ? 0 : 2 * bits, 1));
+        write("cut.bmp", Bytes(whole.begin(), whole.end() - 1));
+        expect_refused("cut.bmp", true);
+    }
 
     // The slot is free again for a whole file.
     write("whole.bmp", eight);
@@ -256,13 +240,11 @@ TEST_F(TextureTest, ShortFilesAreRefusedAtEveryBoundary) {
 }
 
 TEST_F(TextureTest, PaletteCountsOutsideTheTableAreRefused) {
-    Bytes big_palette(4 * 257, 0x10);
+    const Bytes big_palette(4 * 257, 0x10);
     write("neg.bmp", bmp_file(4, 2, 8, 0xFFFFFFFFu, {}, Bytes(8, 0)));
-    expect_refused("neg.bmp", true);
     write("over8.bmp", bmp_file(4, 2, 8, 257, big_palette, Bytes(8, 0)));
-    expect_refused("over8.bmp", true);
     write("over4.bmp", bmp_file(8, 2, 4, 257, big_palette, Bytes(8, 0)));
-    expect_refused("over4.bmp", true);
+    for (const char* name : {"neg.bmp", "over8.bmp", "over4.bmp"}) expect_refused(name, true);
 
     write("full.bmp", bmp_file(4, 2, 8, 256, Bytes(1024, 0x10), Bytes(8, 255)));
     EXPECT_EQ(tex_load("full.bmp"), 0);
