@@ -157,36 +157,26 @@ TEST_F(AllocFailure, ModelWithOneTexture) {
 
 TEST_F(AllocFailure, ModelWithItsOwnTextures) {
     // Two bones whose object files name a texture each, one of them shared.
-    const std::string object_a = Obj()
-                                     .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}})
-                                     .texcoords({{0, 0}, {1, 0}, {1, 1}})
-                                     .names({"tes256.bmp"})
-                                     .select(0)
-                                     .faces(OBJ_CHUNK_TEX_TRIANGLES, {{0, 1, 2}})
-                                     .done();
-    const std::string object_b = Obj()
-                                     .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}})
-                                     .texcoords({{0, 0}, {1, 0}, {1, 1}, {0, 1}})
-                                     .names({"tes256.bmp", "b.bmp"})
-                                     .select(1)
-                                     .faces(OBJ_CHUNK_TEX_QUADS, {{0, 1, 2, 3}})
-                                     .faces(OBJ_CHUNK_TRIANGLES, {{0, 1, 2}})
-                                     .done();
+    const std::string object_a =
+        Obj().vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}).texcoords({{0, 0}, {1, 0}, {1, 1}})
+            .names({"tes256.bmp"}).select(0).faces(OBJ_CHUNK_TEX_TRIANGLES, {{0, 1, 2}}).done();
+    const std::string object_b =
+        Obj().vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}})
+            .texcoords({{0, 0}, {1, 0}, {1, 1}, {0, 1}}).names({"tes256.bmp", "b.bmp"}).select(1)
+            .faces(OBJ_CHUNK_TEX_QUADS, {{0, 1, 2, 3}})
+            .faces(OBJ_CHUNK_TRIANGLES, {{0, 1, 2}})
+            .done();
     const std::string model = head("2") + objects({"a.obj", "b.obj"}) +
                               bones({born(0, "0 0 0", "0 0 0"), born(0, "0 1 0", "0 0 0")});
-    const std::vector<std::pair<std::string, std::string>> files = {
-        {"mdt.txt", model},
-        {"a.obj", object_a},
-        {"b.obj", object_b},
-        {"tes256.bmp", read_file(DATA_DIR + "/tes256.bmp")},
-        {"b.bmp", bmp32()}};
-    std::vector<SecMemoryFile> table;
-    for (const auto& f : files) {
-        table.push_back(SecMemoryFile{f.first.c_str(),
-                                      reinterpret_cast<const uint8_t*>(f.second.data()),
-                                      static_cast<int32_t>(f.second.size())});
-    }
-    sec_set_memory_files(table.data(), static_cast<int32_t>(table.size()));
+    const std::string texture = read_file(DATA_DIR + "/tes256.bmp"), other = bmp32();
+    auto file = [](const char* name, const std::string& bytes) {
+        return SecMemoryFile{name, reinterpret_cast<const uint8_t*>(bytes.data()),
+                             static_cast<int32_t>(bytes.size())};
+    };
+    const SecMemoryFile table[] = {file("mdt.txt", model), file("a.obj", object_a),
+                                   file("b.obj", object_b), file("tes256.bmp", texture),
+                                   file("b.bmp", other)};
+    sec_set_memory_files(table, 5);
     const int runs = fail_each_allocation([](int32_t k) {
         start_scene();
         // A texture that cannot be loaded leaves a failure in the texture list

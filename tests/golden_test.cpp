@@ -37,11 +37,11 @@ TEST(Golden, ShippedDataFramesMatchPixelForPixel) {
         ASSERT_TRUE(read_bmp16(shot, &actual));
         ASSERT_EQ(actual.width, expected.width);
         ASSERT_EQ(actual.height, expected.height);
+        const auto& got = actual.pixels;
         const size_t first = static_cast<size_t>(
-            std::mismatch(actual.pixels.begin(), actual.pixels.end(), expected.pixels.begin()).first -
-            actual.pixels.begin());
-        EXPECT_EQ(first, actual.pixels.size()) << "differs first at (" << first % actual.width << ", "
-                                               << first / actual.width << "); frame kept in " << shot;
+            std::mismatch(got.begin(), got.end(), expected.pixels.begin()).first - got.begin());
+        EXPECT_EQ(first, got.size()) << "differs first at (" << first % actual.width << ", "
+                                     << first / actual.width << "); frame kept in " << shot;
     }
     EXPECT_GE(cases, 4);
 }

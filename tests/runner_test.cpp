@@ -34,8 +34,8 @@ struct ScriptRun {
 
 ScriptRun run_with_script(const std::string& script, std::vector<std::string> extra) {
     const std::string trace = test_output_path("trace.txt");
-    extra.insert(extra.begin(), {"--events", write_text_file(test_output_path("events.txt"), script),
-                                 "--trace", trace});
+    const std::string events = write_text_file(test_output_path("events.txt"), script);
+    extra.insert(extra.begin(), {"--events", events, "--trace", trace});
     ScriptRun run;
     run.result = run_shipped(extra);
     std::istringstream lines(read_file(trace));
@@ -81,7 +81,7 @@ TEST(Runner, BadScriptLinesNameTheirLine) {
     for (const auto& c : cases) {
         ScriptRun run = run_with_script(c[0], {});
         EXPECT_EQ(run.result.exit_code, 2) << c[0];
-        EXPECT_NE(run.result.err.find(c[1]), std::string::npos) << c[0] << " gave: " << run.result.err;
+        EXPECT_NE(run.result.err.find(c[1]), std::string::npos) << c[0] << ": " << run.result.err;
     }
 }
 
@@ -116,11 +116,12 @@ TEST(Runner, StartUpRunsInItsOrder) {
     EXPECT_EQ(run.result.exit_code, 0);
     std::vector<std::string> start_up;
     for (const char* step :
-         {"enter data", "fb_init", "shade_init", "mtx_init", "rb_init", "mdl_table_init", "tex_init",
-          "shape_tables_init", "shape_generate", "mouse_init", "anim_init", "draw_set_surface",
-          "cam_set_screen_centre", "fb_set_depth", "pool sizes", "tex_load", "mdl_load",
-          "model scale", "anim_load", "mdl_set_bone_flags", "mdl_show", "mdl_compute_normals",
-          "model position", "rb_convert_colours", "fb_set_clear_colour", "cam_set_light_colour"}) {
+         {"enter data", "fb_init", "shade_init", "mtx_init", "rb_init", "mdl_table_init",
+          "tex_init", "shape_tables_init", "shape_generate", "mouse_init", "anim_init",
+          "draw_set_surface", "cam_set_screen_centre", "fb_set_depth", "pool sizes", "tex_load",
+          "mdl_load", "model scale", "anim_load", "mdl_set_bone_flags", "mdl_show",
+          "mdl_compute_normals", "model position", "rb_convert_colours", "fb_set_clear_colour",
+          "cam_set_light_colour"}) {
         start_up.push_back(std::string("start-up: ") + step);
     }
     EXPECT_EQ(run.traced("start-up: "), start_up);

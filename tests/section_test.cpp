@@ -109,12 +109,6 @@ TEST_F(SectionTest, VectorsLongsAndSeveralSectionsInFileOrder) {
     EXPECT_EQ(sec_name_size(sec_next(b)), -1);
 }
 
-TEST_F(SectionTest, BadSecondRecordNamesRecordTwo) {
-    expect_bad_record("C: I 1 x END_SEC:\n", "C:", 2);
-    // END_SEC: straight after the type token is the first value.
-    expect_bad_record("C: I END_SEC:\n", "C:", 1);
-}
-
 TEST_F(SectionTest, UnknownLettersReadNothing) {
     const Section* s = load("D: IT 7 END_SEC:");
     ASSERT_NE(s, nullptr);
@@ -146,8 +140,8 @@ TEST_F(SectionTest, CommentsSlashesAndLineEnds) {
 
 TEST_F(SectionTest, EndsWithoutLineFeedOrInAComment) {
     std::string with_line_feed;
-    for (const char* text :
-         {"A: I 1 END_SEC:\n", "A: I 1 END_SEC:", "A: I 1 END_SEC: // last", "A: I 1 END_SEC:\n//"}) {
+    for (const char* text : {"A: I 1 END_SEC:\n", "A: I 1 END_SEC:", "A: I 1 END_SEC: // last",
+                             "A: I 1 END_SEC:\n//"}) {
         const Section* s = load(text);
         ASSERT_NE(s, nullptr) << text;
         const std::string bytes(reinterpret_cast<const char*>(s), sec_size(s) + 4);
@@ -166,7 +160,11 @@ TEST_F(SectionTest, EmptyTextGivesJustTheEndMarker) {
     EXPECT_TRUE(shown_messages().empty());
 }
 
-TEST_F(SectionTest, TextEndingInsideASection) {
+TEST_F(SectionTest, BadRecordsAreNamedByTheirSectionAndNumber) {
+    expect_bad_record("C: I 1 x END_SEC:\n", "C:", 2);
+    // END_SEC: straight after the type token is the first value.
+    expect_bad_record("C: I END_SEC:\n", "C:", 1);
+    // The text ends inside a section.
     expect_bad_record("A:", "A:", 1);
     expect_bad_record("A: I", "A:", 1);
     expect_bad_record("A: I 1 2", "A:", 3);
@@ -181,10 +179,9 @@ TEST_F(SectionTest, NumbersConvertAsTheRuntimeDoes) {
         const char* token;
         int32_t value;
     } ints[] = {{"12abc", 12}, {"1.5", 1}, {"-7", -7}, {"+3", 3}, {"007", 7},
-                            {"2147483647", 2147483647}, {"2147483648", INT32_MIN},
-                            {"-2147483649", 2147483647}, {"4294967297", 1},
-                            {"99999999999999999999", 1661992959},
-                            {"-99999999999999999999", -1661992959}};
+                {"2147483647", 2147483647}, {"2147483648", INT32_MIN}, {"-2147483649", 2147483647},
+                {"4294967297", 1}, {"99999999999999999999", 1661992959},
+                {"-99999999999999999999", -1661992959}};
     for (const auto& c : ints) {
         int32_t i = 0;
         int32_t l = 0;
@@ -205,9 +202,9 @@ TEST_F(SectionTest, NumbersConvertAsTheRuntimeDoes) {
     const struct {
         const char* token;
         float value;
-    } floats[] = {{"1.5", 1.5f},  {"-2.5e1x", -25.0f}, {".5", 0.5f},   {"5.", 5.0f},
-                                {"1e", 1.0f},   {"2E+2", 200.0f},    {"0x10", 0.0f}, {"0.1", 0.1f},
-                                {"3abc", 3.0f}, {"-0.75", -0.75f}};
+    } floats[] = {{"1.5", 1.5f}, {"-2.5e1x", -25.0f}, {".5", 0.5f},  {"5.", 5.0f},
+                  {"1e", 1.0f},  {"2E+2", 200.0f},    {"0x10", 0.0f}, {"0.1", 0.1f},
+                  {"3abc", 3.0f}, {"-0.75", -0.75f}};
     for (const auto& c : floats) {
         float f = -1.0f;
         ASSERT_NE(sec_read_float(c.token, &f), nullptr) << c.token;
@@ -290,15 +287,13 @@ TEST_F(SectionTest, WorkingImageLimit) {
 }
 
 TEST_F(SectionTest, FailuresOfReadingAndAllocation) {
-    std::string missing = "no-such-file.txt";
-    EXPECT_EQ(sec_load(missing.c_str()), nullptr);
-    EXPECT_EQ(shown_messages(), std::vector<std::string>{message_with(MSG_FILE_NOT_FOUND, missing)});
-
-    headless_clear_messages();
-    std::string directory = "adir";
-    mkdir(directory.c_str(), 0755);
-    EXPECT_EQ(sec_read_file(directory.c_str()), nullptr);
-    EXPECT_EQ(shown_messages(), std::vector<std::string>{message_with(MSG_FILE_NOT_FOUND, directory)});
+    mkdir("adir", 0755);
+    for (const char* name : {"no-such-file.txt", "adir"}) {
+        headless_clear_messages();
+        EXPECT_EQ(sec_load(name), nullptr);
+        EXPECT_EQ(shown_messages(),
+                  std::vector<std::string>{message_with(MSG_FILE_NOT_FOUND, name)});
+    }
 
     // The text is read, then the working buffer cannot be had.
     headless_clear_messages();
@@ -322,7 +317,8 @@ void expect_read(const char* name, const std::string& bytes) {
 }
 
 TEST_F(SectionTest, ReadFileGivesTheBytesAndANul) {
-    expect_read(write_text_file("bytes.bin", std::string("ab\0cd", 5)).c_str(), std::string("ab\0cd", 5));
+    const std::string bytes("ab\0cd", 5);
+    expect_read(write_text_file("bytes.bin", bytes).c_str(), bytes);
     expect_read(write_text_file("empty.bin", "").c_str(), "");
 }
 

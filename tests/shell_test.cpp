@@ -52,16 +52,6 @@ TEST(FrameBuffer, ReleasingASlotOutsideTheTableIsRefused) {
     EXPECT_EQ(fb_release_surface(7), 0);
 }
 
-TEST(FrameBuffer, AllGdiObjectsAreReleasedWhenTheWindowCloses) {
-    AppSession app;
-    app.frame();
-    EXPECT_GT(headless_live_gdi_objects(), 0);
-    app.close();
-    EXPECT_TRUE(app.quit);
-    EXPECT_EQ(app.quit_code, 0);
-    EXPECT_EQ(headless_live_gdi_objects(), 0);
-}
-
 TEST(FrameBuffer, FailedSurfacesShowTheirMessageAndFramesDrawNothing) {
     headless_fail_dib_sections(true);
     AppSession app;
@@ -145,15 +135,6 @@ TEST(Mouse, CursorTableSlotsAndTheClassCursorPutBack) {
     SetClassLongPtrA(app.window, GCLP_HCURSOR, 0x1234);
     app.close();
     EXPECT_EQ(headless_class_cursor("ICON_LOOK"), start_cursor);
-}
-
-TEST(Shell, EscQuitsWithoutTheReleaseSequence) {
-    AppSession app;
-    app.frame();
-    app.post(WM_CHAR, 27);
-    EXPECT_FALSE(app.handle_messages());
-    EXPECT_EQ(app.quit_code, 0);
-    EXPECT_NE(fb_pixels(), nullptr);  // nothing was released
 }
 
 TEST(Shell, TheLightTurnsOnceEvery256Frames) {
