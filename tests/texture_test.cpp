@@ -145,33 +145,29 @@ TEST_F(TextureTest, PaletteConversion) {
     EXPECT_EQ(texels_of(slot), (std::vector<uint16_t>{0, 0x7C00, 0x061F, 0, 0x061F, 0x7C00, 0, 0}));
 }
 
-TEST_F(TextureTest, SixteenAndThirtyTwoBits) {
+TEST_F(TextureTest, DirectColoursAndOtherBitCounts) {
     Bytes rows16;
     for (uint32_t v : {0x1234u, 0x7FFFu, 0x0001u, 0x8000u}) put16(&rows16, v);
-    write("t16.bmp", bmp_file(2, 2, 16, 0, {}, rows16));
-    int32_t slot = tex_load("t16.bmp");
-    ASSERT_EQ(slot, 0);
-    EXPECT_EQ(texels_of(slot), (std::vector<uint16_t>{0x0001, 0x8000, 0x1234, 0x7FFF}));
-
-    Bytes rows32 = {0xFF, 0x80, 0x08, 0x00, 7,   8,   255, 0x00,  // bottom row
-                    0x00, 0x00, 0x00, 0x00, 255, 255, 255, 0xAA};
-    write("t32.bmp", bmp_file(2, 2, 32, 0, {}, rows32));
-    slot = tex_load("t32.bmp");
-    ASSERT_EQ(slot, 1);
-    EXPECT_EQ(texels_of(slot), (std::vector<uint16_t>{0x0000, 0x7FFF, 0x061F, 0x7C20}));
-    EXPECT_TRUE(shown_messages().empty());
-}
-
-TEST_F(TextureTest, OtherBitCountsGiveBlack) {
-    write("t24.bmp", bmp_file(4, 8, 24, 0, {}, Bytes(4 * 8 * 3, 0xFF)));
-    int32_t slot = tex_load("t24.bmp");
-    ASSERT_EQ(slot, 0);
-    EXPECT_EQ(tex_width_shift(slot), 2);
-    EXPECT_EQ(tex_height_shift(slot), 3);
-    EXPECT_EQ(texels_of(slot), std::vector<uint16_t>(32, 0));
-    // Nothing of the pixels is read, so the headers suffice.
-    write("t1.bmp", bmp_file(2, 2, 1, 0, {}, {}));
-    EXPECT_EQ(tex_load("t1.bmp"), 1);
+    const Bytes rows32 = {0xFF, 0x80, 0x08, 0x00, 7,   8,   255, 0x00,  // bottom row
+                          0x00, 0x00, 0x00, 0x00, 255, 255, 255, 0xAA};
+    // Other bit counts read nothing of the pixels: black, and the headers suffice.
+    const struct {
+        const char* name;
+        Bytes file;
+        std::vector<uint16_t> texels;
+    } cases[] = {
+        {"t16.bmp", bmp_file(2, 2, 16, 0, {}, rows16), {0x0001, 0x8000, 0x1234, 0x7FFF}},
+        {"t32.bmp", bmp_file(2, 2, 32, 0, {}, rows32), {0x0000, 0x7FFF, 0x061F, 0x7C20}},
+        {"t24.bmp", bmp_file(4, 8, 24, 0, {}, Bytes(4 * 8 * 3, 0xFF)), std::vector<uint16_t>(32)},
+        {"t1.bmp", bmp_file(2, 2, 1, 0, {}, {}), std::vector<uint16_t>(4)},
+    };
+    for (int32_t slot = 0; slot < 4; slot++) {
+        write(cases[slot].name, cases[slot].file);
+        ASSERT_EQ(tex_load(cases[slot].name), slot);
+        EXPECT_EQ(texels_of(slot), cases[slot].texels) << cases[slot].name;
+    }
+    EXPECT_EQ(tex_width_shift(2), 2);
+    EXPECT_EQ(tex_height_shift(2), 3);
     EXPECT_TRUE(shown_messages().empty());
 }
 
