@@ -8,9 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,6 +22,7 @@
 #include "platform/headless.h"
 #include "render/renderbuf.h"
 #include "shell/memory.h"
+#include "test_support.h"
 #include "tests/model_files.h"
 
 namespace {
@@ -34,19 +33,6 @@ std::string alloc_message(int32_t size) {
     char text[100];
     std::snprintf(text, sizeof text, MSG_ALLOC_FAILED, static_cast<int>(size));
     return text;
-}
-
-std::string shipped(const std::string& name) {
-    std::ifstream in(DATA_DIR + "/" + name, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-std::vector<std::string> shown() {
-    std::vector<std::string> texts;
-    for (int i = 0; i < headless_message_count(); i++) texts.push_back(headless_message(i));
-    return texts;
 }
 
 // Runs `run` with each allocation in turn failing and returns the number of
@@ -137,7 +123,7 @@ TEST_F(AllocFailure, SectionFiles) {
             // An image only when the failing allocation never came.
             EXPECT_EQ(image != nullptr, mem_alloc_calls() < k) << k;
             mem_free(image);
-            return shown();
+            return shown_messages();
         });
         // The text and the working buffer.
         EXPECT_EQ(runs, 2) << name;
@@ -151,7 +137,7 @@ TEST_F(AllocFailure, Texture) {
         const int32_t slot = tex_load("tes256.bmp");
         EXPECT_EQ(slot < 0, tex_free_slot() == 0) << k;
         tex_release();
-        return shown();
+        return shown_messages();
     });
     // The file, the record and the texels.
     EXPECT_EQ(runs, 3);
@@ -163,7 +149,7 @@ TEST_F(AllocFailure, ModelWithOneTexture) {
         const int32_t texture = tex_load("tes256.bmp");
         load_model(k, "mdt.txt", texture, 798);
         stop_scene();
-        return shown();
+        return shown_messages();
     });
     // Scratch, model text, section image, the model, and each of 15 object files.
     EXPECT_EQ(runs, 19);
@@ -171,43 +157,33 @@ TEST_F(AllocFailure, ModelWithOneTexture) {
 
 TEST_F(AllocFailure, ModelWithItsOwnTextures) {
     // Two bones whose object files name a texture each, one of them shared.
-    const std::string object_a = Obj()
-                                     .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}})
-                                     .texcoords({{0, 0}, {1, 0}, {1, 1}})
-                                     .names({"tes256.bmp"})
-                                     .select(0)
-                                     .faces(OBJ_CHUNK_TEX_TRIANGLES, {{0, 1, 2}})
-                                     .done();
-    const std::string object_b = Obj()
-                                     .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}})
-                                     .texcoords({{0, 0}, {1, 0}, {1, 1}, {0, 1}})
-                                     .names({"tes256.bmp", "b.bmp"})
-                                     .select(1)
-                                     .faces(OBJ_CHUNK_TEX_QUADS, {{0, 1, 2, 3}})
-                                     .faces(OBJ_CHUNK_TRIANGLES, {{0, 1, 2}})
-                                     .done();
+    const std::string object_a =
+        Obj().vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}).texcoords({{0, 0}, {1, 0}, {1, 1}})
+            .names({"tes256.bmp"}).select(0).faces(OBJ_CHUNK_TEX_TRIANGLES, {{0, 1, 2}}).done();
+    const std::string object_b =
+        Obj().vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}})
+            .texcoords({{0, 0}, {1, 0}, {1, 1}, {0, 1}}).names({"tes256.bmp", "b.bmp"}).select(1)
+            .faces(OBJ_CHUNK_TEX_QUADS, {{0, 1, 2, 3}})
+            .faces(OBJ_CHUNK_TRIANGLES, {{0, 1, 2}})
+            .done();
     const std::string model = head("2") + objects({"a.obj", "b.obj"}) +
                               bones({born(0, "0 0 0", "0 0 0"), born(0, "0 1 0", "0 0 0")});
-    const std::vector<std::pair<std::string, std::string>> files = {
-        {"mdt.txt", model},
-        {"a.obj", object_a},
-        {"b.obj", object_b},
-        {"tes256.bmp", shipped("tes256.bmp")},
-        {"b.bmp", bmp32()}};
-    std::vector<SecMemoryFile> table;
-    for (const auto& f : files) {
-        table.push_back(SecMemoryFile{f.first.c_str(),
-                                      reinterpret_cast<const uint8_t*>(f.second.data()),
-                                      static_cast<int32_t>(f.second.size())});
-    }
-    sec_set_memory_files(table.data(), static_cast<int32_t>(table.size()));
+    const std::string texture = read_file(DATA_DIR + "/tes256.bmp"), other = bmp32();
+    auto file = [](const char* name, const std::string& bytes) {
+        return SecMemoryFile{name, reinterpret_cast<const uint8_t*>(bytes.data()),
+                             static_cast<int32_t>(bytes.size())};
+    };
+    const SecMemoryFile table[] = {file("mdt.txt", model), file("a.obj", object_a),
+                                   file("b.obj", object_b), file("tes256.bmp", texture),
+                                   file("b.bmp", other)};
+    sec_set_memory_files(table, 5);
     const int runs = fail_each_allocation([](int32_t k) {
         start_scene();
         // A texture that cannot be loaded leaves a failure in the texture list
         // and the model loads still.
         load_model(k, "mdt.txt", -1, 3);
         stop_scene();
-        return shown();
+        return shown_messages();
     });
     // Scratch, text, image, model, two object files, 2 x 3 for the two textures.
     EXPECT_EQ(runs, 12);
@@ -226,7 +202,7 @@ TEST_F(AllocFailure, Animation) {
         EXPECT_EQ(*mdl_flags(slot), result < 0 ? flags : flags | MODEL_HIDDEN) << k;
         anim_release();
         stop_scene();
-        return shown();
+        return shown_messages();
     });
     // Text, section image, working block.
     EXPECT_EQ(runs, 3);
@@ -242,7 +218,7 @@ TEST_F(AllocFailure, StartUpFramesAndRelease) {
         EXPECT_TRUE(app.quit) << k;
         EXPECT_EQ(headless_live_gdi_objects(), 0) << k;
         // The session's end clears the messages.
-        return shown();
+        return shown_messages();
     });
     EXPECT_GE(runs, 40);
 }

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,51 +14,43 @@
 
 namespace {
 
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
-std::vector<std::string> with_prefix(const std::vector<std::string>& lines, const std::string& p) {
-    std::vector<std::string> out;
-    for (const std::string& l : lines) {
-        if (l.compare(0, p.size(), p) == 0) out.push_back(l);
-    }
-    return out;
-}
-
-const std::vector<std::string> release_order = {
-    "release: anim_release",   "release: mouse_release", "release: shape_release_stores",
-    "release: shape_tables_release", "release: tex_release", "release: mdl_table_release",
-    "release: rb_release",     "release: mtx_release",   "release: shade_release",
-    "release: fb_release"};
-
-void expect_release_sequence_once(const std::vector<std::string>& trace) {
-    EXPECT_EQ(with_prefix(trace, "release: "), release_order);
+// Runs the viewer on the shipped data with the given further arguments.
+RunResult run_shipped(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--cwd", ICON_LOOK_SOURCE_DIR});
+    return run_headless(args);
 }
 
 struct ScriptRun {
     RunResult result;
     std::vector<std::string> trace;
+    std::vector<std::string> traced(const std::string& prefix) const {
+        std::vector<std::string> out;
+        for (const std::string& l : trace) {
+            if (l.compare(0, prefix.size(), prefix) == 0) out.push_back(l);
+        }
+        return out;
+    }
 };
 
-ScriptRun run_with_script(const std::string& script, const std::vector<std::string>& extra) {
-    std::string events = write_text_file(test_output_path("events.txt"), script);
-    std::string trace = test_output_path("trace.txt");
-    std::vector<std::string> args = {"--cwd", ICON_LOOK_SOURCE_DIR, "--events", events,
-                                     "--trace", trace};
-    args.insert(args.end(), extra.begin(), extra.end());
+ScriptRun run_with_script(const std::string& script, std::vector<std::string> extra) {
+    const std::string trace = test_output_path("trace.txt");
+    const std::string events = write_text_file(test_output_path("events.txt"), script);
+    extra.insert(extra.begin(), {"--events", events, "--trace", trace});
     ScriptRun run;
-    run.result = run_headless(args);
-    run.trace = lines_of(read_file(trace));
+    run.result = run_shipped(extra);
+    std::istringstream lines(read_file(trace));
+    for (std::string l; std::getline(lines, l);) run.trace.push_back(l);
     return run;
+}
+
+Image16 screenshot_of(const std::vector<std::string>& args, const std::string& name) {
+    const std::string shot = test_output_path(name);
+    std::vector<std::string> all = args;
+    all.insert(all.end(), {"--screenshot", shot});
+    Image16 image;
+    EXPECT_EQ(run_shipped(all).exit_code, 0) << name;
+    EXPECT_TRUE(read_bmp16(shot, &image)) << name;
+    return image;
 }
 
 TEST(Runner, HelpAndBadArguments) {
@@ -69,19 +62,15 @@ TEST(Runner, HelpAndBadArguments) {
     EXPECT_EQ(unknown.exit_code, 2);
     EXPECT_NE(unknown.err.find("unknown option --fast"), std::string::npos);
 
-    EXPECT_EQ(run_headless({"--frames", "-1"}).exit_code, 2);
-    EXPECT_EQ(run_headless({"--frames"}).exit_code, 2);
-    EXPECT_EQ(run_headless({"--client", "504"}).exit_code, 2);
-    EXPECT_EQ(run_headless({"--screenshot", "shot.gif"}).exit_code, 2);
-    EXPECT_EQ(run_headless({"--events", test_output_path("missing-events.txt")}).exit_code, 2);
+    const std::vector<std::vector<std::string>> refused = {
+        {"--frames", "-1"}, {"--frames"}, {"--client", "504"}, {"--screenshot", "shot.gif"},
+        {"--events", test_output_path("missing-events.txt")}, {"--bench", "0"},
+        {"--bench", "2", "--frames", "2"}};
+    for (const auto& args : refused) EXPECT_EQ(run_headless(args).exit_code, 2) << args[0];
 }
 
 TEST(Runner, BadScriptLinesNameTheirLine) {
-    struct Case {
-        const char* script;
-        const char* expected;
-    };
-    const Case cases[] = {
+    const char* const cases[][2] = {
         {"# fine\n1 move 3 4\n2 jump\n", "line 3: unknown action 'jump'"},
         {"0 ldown\n", "line 1: expected FRAME ACTION"},
         {"1 move 3\n", "line 1: move takes two whole numbers"},
@@ -89,102 +78,83 @@ TEST(Runner, BadScriptLinesNameTheirLine) {
         {"1 char 300\n", "line 1: char takes a character code"},
         {"1 ldown now\n", "line 1: ldown takes 0 arguments"},
     };
-    for (const Case& c : cases) {
-        ScriptRun run = run_with_script(c.script, {});
-        EXPECT_EQ(run.result.exit_code, 2) << c.script;
-        EXPECT_NE(run.result.err.find(c.expected), std::string::npos)
-            << c.script << " gave: " << run.result.err;
+    for (const auto& c : cases) {
+        ScriptRun run = run_with_script(c[0], {});
+        EXPECT_EQ(run.result.exit_code, 2) << c[0];
+        EXPECT_NE(run.result.err.find(c[1]), std::string::npos) << c[0] << ": " << run.result.err;
     }
 }
 
 TEST(Runner, EscEndsWithoutTheReleaseSequence) {
     ScriptRun run = run_with_script("# Esc before frame 3\n3 char 27\n", {"--frames", "10"});
     EXPECT_EQ(run.result.exit_code, 0);
-    EXPECT_EQ(with_prefix(run.trace, "frame "), (std::vector<std::string>{"frame 1", "frame 2"}));
-    EXPECT_TRUE(with_prefix(run.trace, "release: ").empty());
+    EXPECT_EQ(run.traced("frame "), (std::vector<std::string>{"frame 1", "frame 2"}));
+    EXPECT_TRUE(run.traced("release: ").empty());
     EXPECT_EQ(run.result.err, "");
 }
 
 TEST(Runner, ClosingRunsTheReleaseSequenceOnceInOrder) {
+    const std::vector<std::string> release_order = {
+        "release: anim_release", "release: mouse_release", "release: shape_release_stores",
+        "release: shape_tables_release", "release: tex_release", "release: mdl_table_release",
+        "release: rb_release", "release: mtx_release", "release: shade_release",
+        "release: fb_release"};
     ScriptRun after_frames = run_with_script("", {"--frames", "3"});
     EXPECT_EQ(after_frames.result.exit_code, 0);
-    EXPECT_EQ(with_prefix(after_frames.trace, "frame ").size(), 3u);
-    expect_release_sequence_once(after_frames.trace);
+    EXPECT_EQ(after_frames.traced("frame ").size(), 3u);
+    EXPECT_EQ(after_frames.traced("release: "), release_order);
     EXPECT_EQ(after_frames.trace.back(), "release: fb_release");
 
     ScriptRun closed = run_with_script("2 close\n", {"--frames", "10"});
     EXPECT_EQ(closed.result.exit_code, 0);
-    EXPECT_EQ(with_prefix(closed.trace, "frame "), std::vector<std::string>{"frame 1"});
-    expect_release_sequence_once(closed.trace);
+    EXPECT_EQ(closed.traced("frame "), std::vector<std::string>{"frame 1"});
+    EXPECT_EQ(closed.traced("release: "), release_order);
 }
 
 TEST(Runner, StartUpRunsInItsOrder) {
     ScriptRun run = run_with_script("", {"--frames", "0"});
     EXPECT_EQ(run.result.exit_code, 0);
-    const std::vector<std::string> start_up = {
-        "start-up: enter data",       "start-up: fb_init",
-        "start-up: shade_init",       "start-up: mtx_init",
-        "start-up: rb_init",          "start-up: mdl_table_init",
-        "start-up: tex_init",         "start-up: shape_tables_init",
-        "start-up: shape_generate",   "start-up: mouse_init",
-        "start-up: anim_init",        "start-up: draw_set_surface",
-        "start-up: cam_set_screen_centre", "start-up: fb_set_depth",
-        "start-up: pool sizes",       "start-up: tex_load",
-        "start-up: mdl_load",         "start-up: model scale",
-        "start-up: anim_load",        "start-up: mdl_set_bone_flags",
-        "start-up: mdl_show",         "start-up: mdl_compute_normals",
-        "start-up: model position",   "start-up: rb_convert_colours",
-        "start-up: fb_set_clear_colour", "start-up: cam_set_light_colour"};
-    EXPECT_EQ(with_prefix(run.trace, "start-up: "), start_up);
-    EXPECT_TRUE(with_prefix(run.trace, "frame ").empty());
+    std::vector<std::string> start_up;
+    for (const char* step :
+         {"enter data", "fb_init", "shade_init", "mtx_init", "rb_init", "mdl_table_init",
+          "tex_init", "shape_tables_init", "shape_generate", "mouse_init", "anim_init",
+          "draw_set_surface", "cam_set_screen_centre", "fb_set_depth", "pool sizes", "tex_load",
+          "mdl_load", "model scale", "anim_load", "mdl_set_bone_flags", "mdl_show",
+          "mdl_compute_normals", "model position", "rb_convert_colours", "fb_set_clear_colour",
+          "cam_set_light_colour"}) {
+        start_up.push_back(std::string("start-up: ") + step);
+    }
+    EXPECT_EQ(run.traced("start-up: "), start_up);
+    EXPECT_TRUE(run.traced("frame ").empty());
     EXPECT_EQ(run.result.err, "");  // the shipped data loads without a message
 }
 
 TEST(Runner, ScreenshotIsTheDrawableAreaAsA16BitBitmap) {
-    std::string shot = test_output_path("shot.bmp");
-    RunResult r = run_headless({"--cwd", ICON_LOOK_SOURCE_DIR, "--screenshot", shot});
-    ASSERT_EQ(r.exit_code, 0);
-    Image16 image;
-    ASSERT_TRUE(read_bmp16(shot, &image));
+    Image16 image = screenshot_of({}, "shot.bmp");
     EXPECT_EQ(image.width, 504);
     EXPECT_EQ(image.height, 468);
-
-    std::string small = test_output_path("small.bmp");
-    r = run_headless({"--cwd", ICON_LOOK_SOURCE_DIR, "--client", "320x241", "--screenshot", small});
-    ASSERT_EQ(r.exit_code, 0);
-    ASSERT_TRUE(read_bmp16(small, &image));
+    image = screenshot_of({"--client", "320x241"}, "small.bmp");
     EXPECT_EQ(image.width, 320);
     EXPECT_EQ(image.height, 240);
 
     std::string png = test_output_path("shot.png");
-    r = run_headless({"--cwd", ICON_LOOK_SOURCE_DIR, "--screenshot", png});
-    ASSERT_EQ(r.exit_code, 0);
+    ASSERT_EQ(run_shipped({"--screenshot", png}).exit_code, 0);
     EXPECT_EQ(read_file(png).compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
 }
 
 TEST(Runner, AnOddClientWidthDoesNotSkewTheRows) {
     // The surface gets one more column, so the picture is the one of the next
     // even width.
-    std::string odd = test_output_path("odd.bmp");
-    std::string even = test_output_path("even.bmp");
-    std::vector<std::string> common = {"--cwd", ICON_LOOK_SOURCE_DIR, "--frames", "5"};
-    std::vector<std::string> a = common, b = common;
-    a.insert(a.end(), {"--client", "505x469", "--screenshot", odd});
-    b.insert(b.end(), {"--client", "506x469", "--screenshot", even});
-    ASSERT_EQ(run_headless(a).exit_code, 0);
-    ASSERT_EQ(run_headless(b).exit_code, 0);
-    Image16 odd_image, even_image;
-    ASSERT_TRUE(read_bmp16(odd, &odd_image));
-    ASSERT_TRUE(read_bmp16(even, &even_image));
-    EXPECT_EQ(odd_image.width, 506);
-    EXPECT_EQ(odd_image.pixels, even_image.pixels);
+    Image16 odd = screenshot_of({"--frames", "5", "--client", "505x469"}, "odd.bmp");
+    Image16 even = screenshot_of({"--frames", "5", "--client", "506x469"}, "even.bmp");
+    EXPECT_EQ(odd.width, 506);
+    EXPECT_EQ(odd.pixels, even.pixels);
 }
 
 TEST(Runner, BenchRunsUnpacedFramesAndPrintsEveryStage) {
     std::string benched = test_output_path("benched.bmp");
     std::string paced = test_output_path("paced.bmp");
-    RunResult bench =
-        run_headless({"--cwd", ICON_LOOK_SOURCE_DIR, "--bench", "3", "--screenshot", benched});
+    RunResult bench = run_shipped({"--bench", "3", "--screenshot", benched});
     ASSERT_EQ(bench.exit_code, 0) << bench.err;
     EXPECT_NE(bench.out.find("3 frames in "), std::string::npos) << bench.out;
     for (const char* stage : {"clear", "model pass", "ordering-table build", "drawing",
@@ -192,13 +162,8 @@ TEST(Runner, BenchRunsUnpacedFramesAndPrintsEveryStage) {
         EXPECT_NE(bench.out.find(std::string("\n") + stage + " "), std::string::npos) << stage;
     }
     // Timing changes nothing drawn.
-    ASSERT_EQ(run_headless({"--cwd", ICON_LOOK_SOURCE_DIR, "--frames", "3", "--screenshot", paced})
-                  .exit_code,
-              0);
+    ASSERT_EQ(run_shipped({"--frames", "3", "--screenshot", paced}).exit_code, 0);
     EXPECT_EQ(read_file(benched), read_file(paced));
-
-    EXPECT_EQ(run_headless({"--bench", "0"}).exit_code, 2);
-    EXPECT_EQ(run_headless({"--bench", "2", "--frames", "2"}).exit_code, 2);
 }
 
 TEST(Runner, RepeatedScriptsComeBackEveryPeriod) {
@@ -226,8 +191,7 @@ TEST(Runner, RepeatedScriptsComeBackEveryPeriod) {
 }
 
 TEST(Runner, MissingDataShowsMessagesButRunsAndEndsCleanly) {
-    std::string empty_root = test_output_path("");
-    RunResult r = run_headless({"--cwd", empty_root, "--frames", "3"});
+    RunResult r = run_headless({"--cwd", test_output_path(""), "--frames", "3"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_NE(r.err.find("Error: ファイル[tes256.bmp]が見つかりません"), std::string::npos) << r.err;
 }

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -59,120 +58,85 @@ protected:
     SectionFile* image = nullptr;
 };
 
-TEST_F(SectionTest, IntegerAndFloatRecords) {
-    const Section* s = load("A: IF 1 2.5 3 4.5 END_SEC:\n");
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(sec_name_size(s), 4);
-    EXPECT_EQ(std::memcmp(s + 4, "A:\0\0", 4), 0);
-    EXPECT_STREQ(sec_name(s), "A:");
-    EXPECT_EQ(sec_count(s), 2);
-    EXPECT_EQ(sec_size(s), 32);
-    EXPECT_EQ(word_at(s + 8), 2);
-    EXPECT_EQ(word_at(s + 12), 32);
-    const uint8_t* r = sec_records(s);
-    EXPECT_EQ(r, s + 16);
-    EXPECT_EQ(word_at(r), 1);
-    EXPECT_EQ(float_at(r + 4), 2.5f);
-    EXPECT_EQ(word_at(r + 8), 3);
-    EXPECT_EQ(float_at(r + 12), 4.5f);
-    const Section* end = sec_next(s);
-    EXPECT_EQ(end, s + 32);
-    EXPECT_EQ(sec_name_size(end), -1);
-    EXPECT_EQ(sec_next(end), nullptr);
+// An expected section image, written field by field: words, floats, and
+// texts padded with NULs to a multiple of four bytes.
+struct Image {
+    std::string bytes;
+    Image& w(int32_t v) { return raw(&v, 4); }
+    Image& f(float v) { return raw(&v, 4); }
+    Image& s(const std::string& text, size_t padded) {
+        bytes += text + std::string(padded - text.size(), '\0');
+        return *this;
+    }
+    Image& raw(const void* v, size_t n) {
+        bytes.append(static_cast<const char*>(v), n);
+        return *this;
+    }
+};
+
+TEST_F(SectionTest, ImagesHoldEachSectionThenTheEndMarker) {
+    // A section: name size, name, record count, size in bytes, records.
+    const Image a_1 = Image().w(4).s("A:", 4).w(1).w(20).w(1).w(-1);
+    const struct {
+        const char* text;
+        Image image;
+    } cases[] = {
+        {"A: IF 1 2.5 3 4.5 END_SEC:\n",
+         Image().w(4).s("A:", 4).w(2).w(32).w(1).f(2.5f).w(3).f(4.5f).w(-1)},
+        // A string is its padded length, then the text and its NUL.
+        {"B: S ab abcd END_SEC:",
+         Image().w(4).s("B:", 4).w(2).w(36).w(4).s("ab", 4).w(8).s("abcd", 8).w(-1)},
+        {"FIRST_ONE: LV -9 1 2 3 4.25\nEND_SEC:\nB: I 7 8 9 END_SEC:\n",
+         Image().w(12).s("FIRST_ONE:", 12).w(1).w(44).w(-9).f(1).f(2).f(3).f(4.25f)
+             .w(4).s("B:", 4).w(3).w(28).w(7).w(8).w(9).w(-1)},
+        // Unknown letters read nothing.
+        {"D: IT 7 END_SEC:", Image().w(4).s("D:", 4).w(1).w(20).w(7).w(-1)},
+        {"E: XY END_SEC:", Image().w(4).s("E:", 4).w(1).w(16).w(-1)},
+        {"// head\r\n   // second line\r\nA:\r\nSI // trailing\r\na//b 5\r\n//\r\nEND_SEC:\r\n",
+         Image().w(4).s("A:", 4).w(1).w(32).w(8).s("a//b", 8).w(5).w(-1)},
+        {"A: I 1 END_SEC:\n", a_1}, {"A: I 1 END_SEC:", a_1}, {"A: I 1 END_SEC: // last", a_1},
+        {"A: I 1 END_SEC:\n//", a_1},
+        {"", Image().w(-1)}, {" \t\r\n", Image().w(-1)}, {"// only a comment", Image().w(-1)},
+        {"// one\n\n// two\n", Image().w(-1)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const Section* s = load(c.text);
+        ASSERT_NE(s, nullptr);
+        const Section* end = s;
+        while (sec_name_size(end) != -1) end = sec_next(end);
+        ASSERT_EQ(static_cast<size_t>(end - s) + 4, c.image.bytes.size());
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(s), c.image.bytes.size()),
+                  c.image.bytes);
+        EXPECT_EQ(sec_next(end), nullptr);
+    }
     EXPECT_TRUE(shown_messages().empty());
 }
 
-TEST_F(SectionTest, StringValuesCarryPaddedLengthWords) {
-    const Section* s = load("B: S ab abcd END_SEC:");
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(sec_count(s), 2);
-    EXPECT_EQ(sec_size(s), 12 + 4 + 8 + 12);
-    const uint8_t* r = sec_records(s);
-    EXPECT_EQ(word_at(r), 4);
-    EXPECT_STREQ(reinterpret_cast<const char*>(r + 4), "ab");
-    EXPECT_EQ(word_at(r + 8), 8);
-    EXPECT_STREQ(reinterpret_cast<const char*>(r + 12), "abcd");
-    EXPECT_EQ(sec_name_size(sec_next(s)), -1);
-}
-
-TEST_F(SectionTest, VectorsLongsAndSeveralSectionsInFileOrder) {
+TEST_F(SectionTest, ReadersFindTheFields) {
     const Section* s = load("FIRST_ONE: LV -9 1 2 3 4.25\nEND_SEC:\nB: I 7 8 9 END_SEC:\n");
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(sec_name_size(s), 12);
     EXPECT_STREQ(sec_name(s), "FIRST_ONE:");
     EXPECT_EQ(sec_count(s), 1);
-    EXPECT_EQ(sec_size(s), 12 + 12 + 20);
-    const uint8_t* r = sec_records(s);
-    EXPECT_EQ(word_at(r), -9);
-    EXPECT_EQ(float_at(r + 4), 1.0f);
-    EXPECT_EQ(float_at(r + 16), 4.25f);
+    EXPECT_EQ(sec_size(s), 44);
+    EXPECT_EQ(sec_records(s), s + 24);
     const Section* b = sec_next(s);
+    EXPECT_EQ(b, s + 44);
     EXPECT_STREQ(sec_name(b), "B:");
     EXPECT_EQ(sec_count(b), 3);
+    EXPECT_EQ(sec_size(b), 28);
     EXPECT_EQ(word_at(sec_records(b) + 8), 9);
     EXPECT_EQ(sec_name_size(sec_next(b)), -1);
 }
 
-TEST_F(SectionTest, BadSecondRecordNamesRecordTwo) {
+TEST_F(SectionTest, BadRecordsAreNamedByTheirSectionAndNumber) {
     expect_bad_record("C: I 1 x END_SEC:\n", "C:", 2);
     // END_SEC: straight after the type token is the first value.
     expect_bad_record("C: I END_SEC:\n", "C:", 1);
-}
-
-TEST_F(SectionTest, UnknownLettersReadNothing) {
-    const Section* s = load("D: IT 7 END_SEC:");
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(sec_count(s), 1);
-    EXPECT_EQ(sec_size(s), 12 + 4 + 4);
-    EXPECT_EQ(word_at(sec_records(s)), 7);
-
-    s = load("E: XY END_SEC:");
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(sec_count(s), 1);
-    EXPECT_EQ(sec_size(s), 12 + 4);
-
     // No letter would ever take the 7.
     expect_bad_record("E: XY 7 END_SEC:", "E:", 2);
-}
-
-TEST_F(SectionTest, CommentsSlashesAndLineEnds) {
-    const Section* s = load(
-        "// head\r\n   // second line\r\nA:\r\nSI // trailing\r\na//b 5\r\n//\r\nEND_SEC:\r\n");
-    ASSERT_NE(s, nullptr);
-    EXPECT_STREQ(sec_name(s), "A:");
-    EXPECT_EQ(sec_count(s), 1);
-    const uint8_t* r = sec_records(s);
-    EXPECT_EQ(word_at(r), 8);
-    EXPECT_STREQ(reinterpret_cast<const char*>(r + 4), "a//b");
-    EXPECT_EQ(word_at(r + 12), 5);
-    EXPECT_EQ(sec_name_size(sec_next(s)), -1);
-}
-
-TEST_F(SectionTest, EndsWithoutLineFeedOrInAComment) {
-    std::string with_line_feed;
-    {
-        const Section* s = load("A: I 1 END_SEC:\n");
-        ASSERT_NE(s, nullptr);
-        with_line_feed.assign(reinterpret_cast<const char*>(s), sec_size(s) + 4);
-    }
-    for (const char* text : {"A: I 1 END_SEC:", "A: I 1 END_SEC: // last", "A: I 1 END_SEC:\n//"}) {
-        const Section* s = load(text);
-        ASSERT_NE(s, nullptr) << text;
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(s), sec_size(s) + 4), with_line_feed);
-    }
-}
-
-TEST_F(SectionTest, EmptyTextGivesJustTheEndMarker) {
-    for (const char* text : {"", " \t\r\n", "// only a comment", "// one\n\n// two\n"}) {
-        const Section* s = load(text);
-        ASSERT_NE(s, nullptr);
-        EXPECT_EQ(sec_name_size(s), -1);
-        EXPECT_EQ(sec_next(s), nullptr);
-    }
-    EXPECT_TRUE(shown_messages().empty());
-}
-
-TEST_F(SectionTest, TextEndingInsideASection) {
+    // The text ends inside a section.
     expect_bad_record("A:", "A:", 1);
     expect_bad_record("A: I", "A:", 1);
     expect_bad_record("A: I 1 2", "A:", 3);
@@ -182,23 +146,15 @@ TEST_F(SectionTest, TextEndingInsideASection) {
 }
 
 TEST_F(SectionTest, NumbersConvertAsTheRuntimeDoes) {
-    struct IntCase {
+    // Out-of-range values wrap modulo 2^32, as in a 32-bit long.
+    const struct {
         const char* token;
         int32_t value;
-    };
-    // Out-of-range values wrap modulo 2^32, as in a 32-bit long.
-    const IntCase ints[] = {{"12abc", 12},
-                            {"1.5", 1},
-                            {"-7", -7},
-                            {"+3", 3},
-                            {"007", 7},
-                            {"2147483647", 2147483647},
-                            {"2147483648", INT32_MIN},
-                            {"-2147483649", 2147483647},
-                            {"4294967297", 1},
-                            {"99999999999999999999", 1661992959},
-                            {"-99999999999999999999", -1661992959}};
-    for (const IntCase& c : ints) {
+    } ints[] = {{"12abc", 12}, {"1.5", 1}, {"-7", -7}, {"+3", 3}, {"007", 7},
+                {"2147483647", 2147483647}, {"2147483648", INT32_MIN}, {"-2147483649", 2147483647},
+                {"4294967297", 1}, {"99999999999999999999", 1661992959},
+                {"-99999999999999999999", -1661992959}};
+    for (const auto& c : ints) {
         int32_t i = 0;
         int32_t l = 0;
         std::string text = std::string("  ") + c.token + " next";
@@ -215,14 +171,13 @@ TEST_F(SectionTest, NumbersConvertAsTheRuntimeDoes) {
         EXPECT_EQ(sec_read_long(bad, &i), nullptr) << bad;
     }
 
-    struct FloatCase {
+    const struct {
         const char* token;
         float value;
-    };
-    const FloatCase floats[] = {{"1.5", 1.5f},  {"-2.5e1x", -25.0f}, {".5", 0.5f},   {"5.", 5.0f},
-                                {"1e", 1.0f},   {"2E+2", 200.0f},    {"0x10", 0.0f}, {"0.1", 0.1f},
-                                {"3abc", 3.0f}, {"-0.75", -0.75f}};
-    for (const FloatCase& c : floats) {
+    } floats[] = {{"1.5", 1.5f}, {"-2.5e1x", -25.0f}, {".5", 0.5f},  {"5.", 5.0f},
+                  {"1e", 1.0f},  {"2E+2", 200.0f},    {"0x10", 0.0f}, {"0.1", 0.1f},
+                  {"3abc", 3.0f}, {"-0.75", -0.75f}};
+    for (const auto& c : floats) {
         float f = -1.0f;
         ASSERT_NE(sec_read_float(c.token, &f), nullptr) << c.token;
         EXPECT_EQ(f, c.value) << c.token;
@@ -304,15 +259,13 @@ TEST_F(SectionTest, WorkingImageLimit) {
 }
 
 TEST_F(SectionTest, FailuresOfReadingAndAllocation) {
-    std::string missing = "no-such-file.txt";
-    EXPECT_EQ(sec_load(missing.c_str()), nullptr);
-    EXPECT_EQ(shown_messages(), std::vector<std::string>{message_with(MSG_FILE_NOT_FOUND, missing)});
-
-    headless_clear_messages();
-    std::string directory = "adir";
-    mkdir(directory.c_str(), 0755);
-    EXPECT_EQ(sec_read_file(directory.c_str()), nullptr);
-    EXPECT_EQ(shown_messages(), std::vector<std::string>{message_with(MSG_FILE_NOT_FOUND, directory)});
+    mkdir("adir", 0755);
+    for (const char* name : {"no-such-file.txt", "adir"}) {
+        headless_clear_messages();
+        EXPECT_EQ(sec_load(name), nullptr);
+        EXPECT_EQ(shown_messages(),
+                  std::vector<std::string>{message_with(MSG_FILE_NOT_FOUND, name)});
+    }
 
     // The text is read, then the working buffer cannot be had.
     headless_clear_messages();
@@ -325,22 +278,20 @@ TEST_F(SectionTest, FailuresOfReadingAndAllocation) {
     EXPECT_EQ(shown[1], message_with(MSG_FILE_PARSE_FAILED, path));
 }
 
-TEST_F(SectionTest, ReadFileGivesTheBytesAndANul) {
-    std::string text("ab\0cd", 5);
-    path = write_text_file("bytes.bin", text);
+// Reads a whole file and expects its bytes followed by a NUL.
+void expect_read(const char* name, const std::string& bytes) {
     int32_t size = -1;
-    char* data = sec_read_file_sized(path.c_str(), &size);
-    ASSERT_NE(data, nullptr);
-    EXPECT_EQ(size, 5);
-    EXPECT_EQ(std::string(data, 6), text + std::string(1, '\0'));
+    char* data = sec_read_file_sized(name, &size);
+    ASSERT_NE(data, nullptr) << name;
+    EXPECT_EQ(size, static_cast<int32_t>(bytes.size())) << name;
+    EXPECT_EQ(std::string(data, bytes.size() + 1), bytes + std::string(1, '\0')) << name;
     mem_free(data);
+}
 
-    path = write_text_file("empty.bin", "");
-    data = sec_read_file_sized(path.c_str(), &size);
-    ASSERT_NE(data, nullptr);
-    EXPECT_EQ(size, 0);
-    EXPECT_EQ(data[0], '\0');
-    mem_free(data);
+TEST_F(SectionTest, ReadFileGivesTheBytesAndANul) {
+    const std::string bytes("ab\0cd", 5);
+    expect_read(write_text_file("bytes.bin", bytes).c_str(), bytes);
+    expect_read(write_text_file("empty.bin", "").c_str(), "");
 }
 
 TEST_F(SectionTest, MemoryFilesStandInForTheDisk) {
@@ -354,12 +305,7 @@ TEST_F(SectionTest, MemoryFilesStandInForTheDisk) {
     ASSERT_NE(image, nullptr);
     EXPECT_STREQ(sec_name(image), "M:");
     EXPECT_EQ(word_at(sec_records(image)), 7);
-    int32_t size = -1;
-    char* empty = sec_read_file_sized("none.bin", &size);
-    ASSERT_NE(empty, nullptr);
-    EXPECT_EQ(size, 0);
-    EXPECT_EQ(empty[0], '\0');
-    mem_free(empty);
+    expect_read("none.bin", "");
     // While the table is set, a file only on the disk is missing.
     EXPECT_EQ(sec_read_file("on-disk.txt"), nullptr);
     EXPECT_EQ(shown_messages(),

@@ -75,29 +75,23 @@ RunResult run_headless(const std::vector<std::string>& args) {
 
 bool read_bmp16(const std::string& path, Image16* image) {
     std::string d = read_file(path);
+    auto byte = [&](size_t o) { return static_cast<uint32_t>(static_cast<uint8_t>(d[o])); };
+    auto u16 = [&](size_t o) { return byte(o) | (byte(o + 1) << 8); };
+    auto u32 = [&](size_t o) { return u16(o) | (u16(o + 2) << 16); };
     if (d.size() < 54 || d[0] != 'B' || d[1] != 'M') return false;
-    auto u32 = [&](size_t o) {
-        return static_cast<uint32_t>(static_cast<uint8_t>(d[o])) |
-               (static_cast<uint32_t>(static_cast<uint8_t>(d[o + 1])) << 8) |
-               (static_cast<uint32_t>(static_cast<uint8_t>(d[o + 2])) << 16) |
-               (static_cast<uint32_t>(static_cast<uint8_t>(d[o + 3])) << 24);
-    };
-    uint32_t offset = u32(10);
-    int32_t w = static_cast<int32_t>(u32(18));
-    int32_t h = static_cast<int32_t>(u32(22));
-    int bits = static_cast<uint8_t>(d[28]) | (static_cast<uint8_t>(d[29]) << 8);
-    if (bits != 16 || w <= 0 || h <= 0) return false;
-    size_t row_bytes = (static_cast<size_t>(w) * 2 + 3) & ~static_cast<size_t>(3);
+    const size_t offset = u32(10);
+    const int32_t w = static_cast<int32_t>(u32(18));
+    const int32_t h = static_cast<int32_t>(u32(22));
+    if (u16(28) != 16 || w <= 0 || h <= 0) return false;
+    const size_t row_bytes = (static_cast<size_t>(w) * 2 + 3) & ~static_cast<size_t>(3);
     if (d.size() < offset + row_bytes * static_cast<size_t>(h)) return false;
     image->width = w;
     image->height = h;
-    image->pixels.assign(static_cast<size_t>(w) * h, 0);
-    for (int y = 0; y < h; y++) {
-        size_t row = offset + row_bytes * static_cast<size_t>(h - 1 - y);
-        for (int x = 0; x < w; x++) {
-            size_t o = row + 2 * static_cast<size_t>(x);
-            image->pixels[static_cast<size_t>(y) * w + x] = static_cast<uint16_t>(
-                static_cast<uint8_t>(d[o]) | (static_cast<uint8_t>(d[o + 1]) << 8));
+    image->pixels.clear();
+    for (int y = h - 1; y >= 0; y--) {  // rows are stored bottom up
+        const size_t row = offset + row_bytes * static_cast<size_t>(y);
+        for (size_t x = 0; x < static_cast<size_t>(w); x++) {
+            image->pixels.push_back(static_cast<uint16_t>(u16(row + 2 * x)));
         }
     }
     return true;

@@ -29,7 +29,6 @@ struct Image16 {
     int width = 0;
     int height = 0;
     std::vector<uint16_t> pixels;
-    uint16_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
 bool read_bmp16(const std::string& path, Image16* image);
 
@@ -38,10 +37,9 @@ std::vector<std::string> shown_messages();
 // One of the fixed messages with its %s filled in.
 std::string message_with(const char* format, const std::string& name);
 
-// Base of the tests that read files: message boxes kept off stderr and
-// cleared, no allocation set to fail, and the test's own output directory as
-// the working directory, so file names stay short and the messages naming
-// them whole. Derived fixtures call FileTest::SetUp and FileTest::TearDown.
+// Base of the tests that read files: message boxes quiet and cleared, no
+// allocation set to fail, and the test's own output directory as the working
+// directory (short file names, so messages name them whole).
 class FileTest : public ::testing::Test {
 protected:
     void SetUp() override;

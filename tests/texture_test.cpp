@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -30,21 +28,15 @@ void put32(Bytes* b, uint32_t v) {
 Bytes bmp_file(int32_t width, int32_t height, int bits, uint32_t colours_used, const Bytes& palette,
                const Bytes& rows) {
     Bytes b = {'B', 'M'};
-    uint32_t offset = 54 + static_cast<uint32_t>(palette.size());
-    put32(&b, offset + static_cast<uint32_t>(rows.size()));
-    put32(&b, 0);
-    put32(&b, offset);
-    put32(&b, 40);
-    put32(&b, static_cast<uint32_t>(width));
-    put32(&b, static_cast<uint32_t>(height));
+    const uint32_t offset = 54 + static_cast<uint32_t>(palette.size());
+    const uint32_t row_bytes = static_cast<uint32_t>(rows.size());
+    for (uint32_t v : {offset + row_bytes, 0u, offset, 40u, static_cast<uint32_t>(width),
+                       static_cast<uint32_t>(height)}) {
+        put32(&b, v);
+    }
     put16(&b, 1);
     put16(&b, static_cast<uint32_t>(bits));
-    put32(&b, 0);
-    put32(&b, static_cast<uint32_t>(rows.size()));
-    put32(&b, 2835);
-    put32(&b, 2835);
-    put32(&b, colours_used);
-    put32(&b, 0);
+    for (uint32_t v : {0u, row_bytes, 2835u, 2835u, colours_used, 0u}) put32(&b, v);
     b.insert(b.end(), palette.begin(), palette.end());
     b.insert(b.end(), rows.begin(), rows.end());
     return b;
@@ -72,10 +64,8 @@ protected:
         FileTest::TearDown();
     }
     static void write(const std::string& name, const Bytes& bytes) {
-        FILE* f = std::fopen(name.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
+        std::ofstream(name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
     }
     // Expects the load to be refused with -1 and every slot left empty.
     static void expect_refused(const std::string& name, bool with_message) {
@@ -86,7 +76,6 @@ protected:
         EXPECT_EQ(shown_messages(), expected) << name;
         for (int32_t slot = 0; slot < TEX_SLOTS; slot++) EXPECT_EQ(tex_get(slot), nullptr);
     }
-    std::string previous_directory;
 };
 
 TEST_F(TextureTest, EightBitWithFullPalette) {
@@ -109,10 +98,7 @@ TEST_F(TextureTest, EightBitWithFullPalette) {
     EXPECT_EQ(t->slot, 0);
     EXPECT_STREQ(t->name, "t8.bmp");
     EXPECT_EQ(t->refs, 1);
-    EXPECT_EQ(tex_pixels(slot), t->texels);
     auto colour = [](uint32_t i) { return rgb555((255 - i) & 0xF8, (i * 3) & 0xF8, i); };
-    // Top-left: first byte of the file's last row, index 253.
-    EXPECT_EQ(tex_pixels(slot)[0], colour(253));
     std::vector<uint16_t> texels = texels_of(slot);
     for (uint32_t y = 0; y < 256; y++) {
         for (uint32_t x = 0; x < 256; x++) {
@@ -159,33 +145,29 @@ TEST_F(TextureTest, PaletteConversion) {
     EXPECT_EQ(texels_of(slot), (std::vector<uint16_t>{0, 0x7C00, 0x061F, 0, 0x061F, 0x7C00, 0, 0}));
 }
 
-TEST_F(TextureTest, SixteenAndThirtyTwoBits) {
+TEST_F(TextureTest, DirectColoursAndOtherBitCounts) {
     Bytes rows16;
     for (uint32_t v : {0x1234u, 0x7FFFu, 0x0001u, 0x8000u}) put16(&rows16, v);
-    write("t16.bmp", bmp_file(2, 2, 16, 0, {}, rows16));
-    int32_t slot = tex_load("t16.bmp");
-    ASSERT_EQ(slot, 0);
-    EXPECT_EQ(texels_of(slot), (std::vector<uint16_t>{0x0001, 0x8000, 0x1234, 0x7FFF}));
-
-    Bytes rows32 = {0xFF, 0x80, 0x08, 0x00, 7,   8,   255, 0x00,  // bottom row
-                    0x00, 0x00, 0x00, 0x00, 255, 255, 255, 0xAA};
-    write("t32.bmp", bmp_file(2, 2, 32, 0, {}, rows32));
-    slot = tex_load("t32.bmp");
-    ASSERT_EQ(slot, 1);
-    EXPECT_EQ(texels_of(slot), (std::vector<uint16_t>{0x0000, 0x7FFF, 0x061F, 0x7C20}));
-    EXPECT_TRUE(shown_messages().empty());
-}
-
-TEST_F(TextureTest, OtherBitCountsGiveBlack) {
-    write("t24.bmp", bmp_file(4, 8, 24, 0, {}, Bytes(4 * 8 * 3, 0xFF)));
-    int32_t slot = tex_load("t24.bmp");
-    ASSERT_EQ(slot, 0);
-    EXPECT_EQ(tex_width_shift(slot), 2);
-    EXPECT_EQ(tex_height_shift(slot), 3);
-    EXPECT_EQ(texels_of(slot), std::vector<uint16_t>(32, 0));
-    // Nothing of the pixels is read, so the headers suffice.
-    write("t1.bmp", bmp_file(2, 2, 1, 0, {}, {}));
-    EXPECT_EQ(tex_load("t1.bmp"), 1);
+    const Bytes rows32 = {0xFF, 0x80, 0x08, 0x00, 7,   8,   255, 0x00,  // bottom row
+                          0x00, 0x00, 0x00, 0x00, 255, 255, 255, 0xAA};
+    // Other bit counts read nothing of the pixels: black, and the headers suffice.
+    const struct {
+        const char* name;
+        Bytes file;
+        std::vector<uint16_t> texels;
+    } cases[] = {
+        {"t16.bmp", bmp_file(2, 2, 16, 0, {}, rows16), {0x0001, 0x8000, 0x1234, 0x7FFF}},
+        {"t32.bmp", bmp_file(2, 2, 32, 0, {}, rows32), {0x0000, 0x7FFF, 0x061F, 0x7C20}},
+        {"t24.bmp", bmp_file(4, 8, 24, 0, {}, Bytes(4 * 8 * 3, 0xFF)), std::vector<uint16_t>(32)},
+        {"t1.bmp", bmp_file(2, 2, 1, 0, {}, {}), std::vector<uint16_t>(4)},
+    };
+    for (int32_t slot = 0; slot < 4; slot++) {
+        write(cases[slot].name, cases[slot].file);
+        ASSERT_EQ(tex_load(cases[slot].name), slot);
+        EXPECT_EQ(texels_of(slot), cases[slot].texels) << cases[slot].name;
+    }
+    EXPECT_EQ(tex_width_shift(2), 2);
+    EXPECT_EQ(tex_height_shift(2), 3);
     EXPECT_TRUE(shown_messages().empty());
 }
 
@@ -240,15 +222,12 @@ TEST_F(TextureTest, ShortFilesAreRefusedAtEveryBoundary) {
         write("cut4.bmp", Bytes(four.begin(), four.begin() + static_cast<long>(cut)));
         expect_refused("cut4.bmp", true);
     }
-    Bytes sixteen = bmp_file(4, 4, 16, 0, {}, Bytes(32, 1));
-    write("cut16.bmp", Bytes(sixteen.begin(), sixteen.end() - 1));
-    expect_refused("cut16.bmp", true);
-    Bytes wide = bmp_file(4, 4, 32, 0, {}, Bytes(64, 1));
-    write("cut32.bmp", Bytes(wide.begin(), wide.end() - 1));
-    expect_refused("cut32.bmp", true);
-    Bytes other = bmp_file(4, 4, 24, 0, {}, {});
-    write("cut24.bmp", Bytes(other.begin(), other.end() - 1));
-    expect_refused("cut24.bmp", true);
+    // A byte short of the rows, or of the headers when no pixels are read.
+    for (int bits : {16, 32, 24}) {
+        Bytes whole = bmp_file(4, 4, bits, 0, {}, Bytes(bits == 24 ? 0 : 2 * bits, 1));
+        write("cut.bmp", Bytes(whole.begin(), whole.end() - 1));
+        expect_refused("cut.bmp", true);
+    }
 
     // The slot is free again for a whole file.
     write("whole.bmp", eight);
@@ -256,13 +235,11 @@ TEST_F(TextureTest, ShortFilesAreRefusedAtEveryBoundary) {
 }
 
 TEST_F(TextureTest, PaletteCountsOutsideTheTableAreRefused) {
-    Bytes big_palette(4 * 257, 0x10);
+    const Bytes big_palette(4 * 257, 0x10);
     write("neg.bmp", bmp_file(4, 2, 8, 0xFFFFFFFFu, {}, Bytes(8, 0)));
-    expect_refused("neg.bmp", true);
     write("over8.bmp", bmp_file(4, 2, 8, 257, big_palette, Bytes(8, 0)));
-    expect_refused("over8.bmp", true);
     write("over4.bmp", bmp_file(8, 2, 4, 257, big_palette, Bytes(8, 0)));
-    expect_refused("over4.bmp", true);
+    for (const char* name : {"neg.bmp", "over8.bmp", "over4.bmp"}) expect_refused(name, true);
 
     write("full.bmp", bmp_file(4, 2, 8, 256, Bytes(1024, 0x10), Bytes(8, 255)));
     EXPECT_EQ(tex_load("full.bmp"), 0);
