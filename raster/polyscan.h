@@ -307,6 +307,10 @@ struct SimdWalker {
         const int32_t x = _mm256_cvtsi256_si32(l) >> 8;
         const int32_t count = wrap_sub(_mm256_cvtsi256_si32(r) >> 8, x);
         if (count <= 0) return;
+        if (x >= 0 && count <= width - x) {
+            simd::draw_span<N>(kernel, row + x, count, count, 0, l, r);
+            return;
+        }
         const SpanRange range = draw_confine_span(x, count, width);
         if (range.count > 0) {
             simd::draw_span<N>(kernel, row + range.first, range.count, count, range.skip, l, r);
