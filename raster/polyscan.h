@@ -238,12 +238,26 @@ void scan_poly_plain(const EdgePoint<N>* v, int32_t m, const Span& span) {
 }
 
 #if RASTER_SIMD
+// The span values of up to eight consecutive rows, worked out together: row
+// i's first column and pixel count at x[i] and count[i], its value k and that
+// value's step per pixel at start[k][i] and step[k][i].
+template <int K>
+struct RowBatch {
+    static constexpr int VALUES = K > 0 ? K : 1;
+    alignas(32) int32_t x[8];
+    alignas(32) int32_t count[8];
+    alignas(32) int32_t start[VALUES][8];
+    alignas(32) int32_t step[VALUES][8];
+};
+
 // The walker of the kernels: the accumulators of an edge are the lanes of a
 // vector, x, y (not walked) and the N values, as in EdgePoint. For each span
-// it calls kernel.draw(p, n, count, skip, left, right): n pixels from p of a
-// span of count pixels whose first `skip` lie left of the surface.
+// it calls kernel.draw(p, n, row): n pixels from p, with the values of the
+// span at its first drawn pixel in `row` (simd::SpanRow). The kernel's
+// `shifts` (simd::SpanShifts) turn accumulators into span values.
 template <int N, class Kernel>
 struct SimdWalker {
+    static constexpr int SHIFT_VALUES = N > 0 ? N : 1;
     const Kernel& kernel;
     uint16_t* pixels;
     int32_t width;
@@ -251,9 +265,21 @@ struct SimdWalker {
     alignas(32) int32_t acc[2][8];
     alignas(32) int32_t step[2][8];
     int left = 0;
+    // The kernel's shifts a, b, c, d, e of value k, in every lane.
+    __m256i shift[SHIFT_VALUES][5];
 
-    SimdWalker(const Kernel& kernel_, uint16_t* pixels_, int32_t width_)
-        : kernel(kernel_), pixels(pixels_), width(width_) {}
+    SIMD_AVX2 SimdWalker(const Kernel& kernel_, uint16_t* pixels_, int32_t width_)
+        : kernel(kernel_), pixels(pixels_), width(width_) {
+        if constexpr (N > 0) {
+            const simd::SpanShifts& s = kernel.shifts;
+            const __m256i by_value[5] = {s.a, s.b, s.c, s.d, s.e};
+            for (int k = 0; k < N; k++) {
+                for (int j = 0; j < 5; j++) {
+                    shift[k][j] = _mm256_permutevar8x32_epi32(by_value[j], _mm256_set1_epi32(k));
+                }
+            }
+        }
+    }
 
     SIMD_AVX2 static __m256i lanes(const int32_t* p) {
         return _mm256_load_si256(reinterpret_cast<const __m256i*>(p));
@@ -274,6 +300,7 @@ struct SimdWalker {
                   simd::divide_lanes<(2 + N > 4)>(_mm256_slli_epi32(difference, 8), rows));
     }
     void choose_left() { left = step[1][0] < step[0][0] ? 1 : 0; }
+
     // The span of a row: columns left x >> 8 up to, not including, right x >> 8,
     // written only where they lie on the surface.
     SIMD_AVX2 void span(uint16_t* row, __m256i l, __m256i r) const {
@@ -281,22 +308,95 @@ struct SimdWalker {
         const int32_t count = wrap_sub(_mm256_cvtsi256_si32(r) >> 8, x);
         if (count <= 0) return;
         if (x >= 0 && count <= width - x) {
-            kernel.draw(row + x, count, count, 0, l, r);
+            simd::draw_span<N>(kernel, row + x, count, count, 0, l, r);
             return;
         }
         const SpanRange range = draw_confine_span(x, count, width);
-        if (range.count > 0) kernel.draw(row + range.first, range.count, count, range.skip, l, r);
-    }
-    SIMD_AVX2 void spans(int32_t y, int32_t last) {
-        __m256i l = lanes(acc[left]), r = lanes(acc[1 - left]);
-        const __m256i step_l = lanes(step[left]), step_r = lanes(step[1 - left]);
-        for (uint16_t* row = pixels + y * width; y <= last; y++, row += width) {
-            span(row, l, r);
-            l = _mm256_add_epi32(l, step_l);
-            r = _mm256_add_epi32(r, step_r);
+        if (range.count > 0) {
+            simd::draw_span<N>(kernel, row + range.first, range.count, count, range.skip, l, r);
         }
-        set_lanes(acc[left], l);
-        set_lanes(acc[1 - left], r);
+    }
+
+    // Lane `a` of an edge's accumulators at each of the next eight rows.
+    SIMD_AVX2 static __m256i walked_rows(const int32_t* edge_acc, const int32_t* edge_step,
+                                         int a) {
+        return _mm256_add_epi32(_mm256_set1_epi32(edge_acc[a]),
+                                _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7),
+                                                   _mm256_set1_epi32(edge_step[a])));
+    }
+
+    // The spans of the next `rows` (1..8) rows, as span() and
+    // simd::span_values work them out one at a time: the divisions of a value
+    // done together.
+    SIMD_AVX2 void batch(RowBatch<N>* b, int32_t rows) const {
+        const int32_t* l = acc[left];
+        const int32_t* r = acc[1 - left];
+        const int32_t* step_l = step[left];
+        const int32_t* step_r = step[1 - left];
+        const __m256i x = _mm256_srai_epi32(walked_rows(l, step_l, 0), 8);
+        const __m256i count =
+            _mm256_sub_epi32(_mm256_srai_epi32(walked_rows(r, step_r, 0), 8), x);
+        set_lanes(b->x, x);
+        set_lanes(b->count, count);
+        for (int k = 0; k < N; k++) {
+            const __m256i* s = shift[k];
+            const __m256i value_l = walked_rows(l, step_l, 2 + k);
+            const __m256i value_r = walked_rows(r, step_r, 2 + k);
+            const __m256i difference = _mm256_srav_epi32(
+                _mm256_sllv_epi32(_mm256_sub_epi32(value_r, value_l), s[0]), s[1]);
+            set_lanes(b->step[k],
+                      _mm256_srav_epi32(simd::divide_each_lane(difference, count, rows > 4), s[2]));
+            set_lanes(b->start[k], _mm256_srav_epi32(_mm256_sllv_epi32(value_l, s[3]), s[4]));
+        }
+    }
+
+    // Row i of a batch, at `row`.
+    SIMD_AVX2 void batch_span(uint16_t* row, const RowBatch<N>& b, int32_t i) const {
+        const int32_t x = b.x[i];
+        const int32_t count = b.count[i];
+        if (count <= 0) return;
+        if (x >= 0 && count <= width - x) {
+            kernel.draw(row + x, count, simd::SpanRow{&b.start[0][i], &b.step[0][i], 8});
+            return;
+        }
+        const SpanRange range = draw_confine_span(x, count, width);
+        if (range.count <= 0) return;
+        // The values at the first pixel on the surface.
+        alignas(32) int32_t start[RowBatch<N>::VALUES][8];
+        for (int k = 0; k < N; k++) {
+            start[k][0] = wrap_add(b.start[k][i], wrap_mul(range.skip, b.step[k][i]));
+        }
+        kernel.draw(row + range.first, range.count,
+                    simd::SpanRow{&start[0][0], &b.step[0][i], 8});
+    }
+
+    SIMD_AVX2 void spans(int32_t y, int32_t last) {
+        uint16_t* row = pixels + y * width;
+        if constexpr (N == 0) {
+            // Nothing to divide: row by row.
+            __m256i l = lanes(acc[left]), r = lanes(acc[1 - left]);
+            const __m256i step_l = lanes(step[left]), step_r = lanes(step[1 - left]);
+            for (; y <= last; y++, row += width) {
+                span(row, l, r);
+                l = _mm256_add_epi32(l, step_l);
+                r = _mm256_add_epi32(r, step_r);
+            }
+            set_lanes(acc[left], l);
+            set_lanes(acc[1 - left], r);
+            return;
+        }
+        while (y <= last) {
+            const int32_t rows = last - y < 8 ? last - y + 1 : 8;
+            RowBatch<N> b;
+            batch(&b, rows);
+            for (int32_t i = 0; i < rows; i++, row += width) batch_span(row, b, i);
+            const __m256i times = _mm256_set1_epi32(rows);
+            for (int e = 0; e < 2; e++) {
+                const __m256i walked = _mm256_mullo_epi32(lanes(step[e]), times);
+                set_lanes(acc[e], _mm256_add_epi32(lanes(acc[e]), walked));
+            }
+            y += rows;
+        }
     }
     SIMD_AVX2 void span_then_step(int32_t y, int edge) {
         span(pixels + y * width, lanes(acc[left]), lanes(acc[1 - left]));

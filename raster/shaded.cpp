@@ -179,28 +179,23 @@ struct ShadedKernel {
     const uint8_t* ramp;
     simd::PixelWindow window;
 
-    SIMD_AVX2 void draw(uint16_t* p, int32_t n, int32_t count, int32_t skip, __m256i left,
-                        __m256i right) const {
+    SIMD_AVX2 void draw(uint16_t* p, int32_t n, const simd::SpanRow& row) const {
         if (n >= LONG_SPAN) {
-            draw_long(p, n, count, skip, left, right);
+            draw_long(p, n, row);
             return;
         }
-        run<ShadedBlock<false>>(p, n, count, skip, left, right);
+        run<ShadedBlock<false>>(p, n, row);
     }
 
     // Out of line, so that the short spans' code stays as compact as it was.
-    SIMD_AVX2 __attribute__((noinline)) void draw_long(uint16_t* p, int32_t n, int32_t count,
-                                                       int32_t skip, __m256i left,
-                                                       __m256i right) const {
-        run<ShadedBlock<true>>(p, n, count, skip, left, right);
+    SIMD_AVX2 __attribute__((noinline)) void draw_long(uint16_t* p, int32_t n,
+                                                       const simd::SpanRow& row) const {
+        run<ShadedBlock<true>>(p, n, row);
     }
 
     template <class Block>
-    SIMD_AVX2 void run(uint16_t* p, int32_t n, int32_t count, int32_t skip, __m256i left,
-                       __m256i right) const {
-        Block block{sampler, ramp,
-                    simd::lanes16<SHADED_VALUES>(simd::span_values<SHADED_VALUES>(
-                        left, right, count, skip, shifts))};
+    SIMD_AVX2 void run(uint16_t* p, int32_t n, const simd::SpanRow& row) const {
+        Block block{sampler, ramp, simd::lanes16<SHADED_VALUES>(row)};
         simd::run16(p, n, window, block);
     }
 };
@@ -222,9 +217,10 @@ SIMD_AVX2 void shaded_span_simd(uint16_t* p, int32_t count, const int32_t* left,
                                 const int32_t* right, const TexImage& image,
                                 const uint8_t* ramp) {
     const ShadedKernel kernel = shaded_kernel(image, ramp, simd::PixelWindow{p + count});
-    kernel.draw(p, count, count, 0,
-                _mm256_setr_epi32(0, 0, left[0], left[1], left[2], left[3], left[4], 0),
-                _mm256_setr_epi32(0, 0, right[0], right[1], right[2], right[3], right[4], 0));
+    simd::draw_span<SHADED_VALUES>(
+        kernel, p, count, count, 0,
+        _mm256_setr_epi32(0, 0, left[0], left[1], left[2], left[3], left[4], 0),
+        _mm256_setr_epi32(0, 0, right[0], right[1], right[2], right[3], right[4], 0));
 }
 #endif
 

@@ -43,6 +43,21 @@ SIMD_AVX2 inline __m256i divide_lanes(__m256i x, int32_t divisor) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
 }
 
+// Quotients of the lanes (the first four, or all eight) by the divisors in
+// the lanes of `divisor`, truncated toward zero: exact, as above, wherever
+// the divisor is neither 0 nor -1 (other lanes give an unspecified value, and
+// nothing traps).
+SIMD_AVX2 inline __m256i divide_each_lane(__m256i x, __m256i divisor, bool all_eight) {
+    const __m128i low = _mm256_cvttpd_epi32(
+        _mm256_div_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(x)),
+                      _mm256_cvtepi32_pd(_mm256_castsi256_si128(divisor))));
+    if (!all_eight) return _mm256_castsi128_si256(low);
+    const __m128i high = _mm256_cvttpd_epi32(
+        _mm256_div_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(x, 1)),
+                      _mm256_cvtepi32_pd(_mm256_extracti128_si256(divisor, 1))));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+}
+
 // The first `count` (1..8) 32-bit values from p in lanes 0.., the other lanes
 // 0; nothing past them is read.
 template <int Count>
@@ -95,13 +110,13 @@ SIMD_AVX2 inline SpanValues span_values(__m256i left, __m256i right, int32_t cou
     return v;
 }
 
-// Lane k (0..7) of x in every 16-bit lane (its low 16 bits).
-SIMD_AVX2 inline __m256i broadcast_low_word(__m256i x, int k) {
-    const __m128i half = k < 4 ? _mm256_castsi256_si128(x) : _mm256_extracti128_si256(x, 1);
-    const int byte = (k & 3) * 4;
-    return _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(half),
-                               _mm256_set1_epi16(static_cast<short>(byte | (byte + 1) << 8)));
-}
+// The values of one span, as the kernels read them: value k at start[k x
+// stride] and its step per pixel at step[k x stride].
+struct SpanRow {
+    const int32_t* start;
+    const int32_t* step;
+    int32_t stride;
+};
 
 // Sixteen pixels of a span, the K values of pixel j in 16-bit lane j. Only
 // the low 16 bits of a value matter wherever this is used, and they follow
@@ -117,14 +132,15 @@ struct Lanes16 {
 };
 
 template <int K>
-SIMD_AVX2 inline Lanes16<K> lanes16(const SpanValues& v) {
+SIMD_AVX2 inline Lanes16<K> lanes16(const SpanRow& row) {
     const __m256i pixel =
         _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     Lanes16<K> lanes;
     for (int k = 0; k < K; k++) {
-        const __m256i step = broadcast_low_word(v.step, k);
+        const __m256i step = _mm256_set1_epi16(static_cast<short>(row.step[k * row.stride]));
         lanes.value[k] =
-            _mm256_add_epi16(broadcast_low_word(v.start, k), _mm256_mullo_epi16(step, pixel));
+            _mm256_add_epi16(_mm256_set1_epi16(static_cast<short>(row.start[k * row.stride])),
+                             _mm256_mullo_epi16(step, pixel));
         lanes.step16[k] = _mm256_slli_epi16(step, 4);
     }
     return lanes;
@@ -146,18 +162,33 @@ struct Lanes32 {
 };
 
 template <int K>
-SIMD_AVX2 inline Lanes32<K> lanes32(const SpanValues& v) {
+SIMD_AVX2 inline Lanes32<K> lanes32(const SpanRow& row) {
     const __m256i pixel = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
     Lanes32<K> lanes;
     for (int k = 0; k < K; k++) {
-        const __m256i which = _mm256_set1_epi32(k);
-        const __m256i step = _mm256_permutevar8x32_epi32(v.step, which);
-        lanes.low[k] = _mm256_add_epi32(_mm256_permutevar8x32_epi32(v.start, which),
+        const __m256i step = _mm256_set1_epi32(row.step[k * row.stride]);
+        lanes.low[k] = _mm256_add_epi32(_mm256_set1_epi32(row.start[k * row.stride]),
                                         _mm256_mullo_epi32(step, pixel));
         lanes.high[k] = _mm256_add_epi32(lanes.low[k], _mm256_slli_epi32(step, 3));
         lanes.step16[k] = _mm256_slli_epi32(step, 4);
     }
     return lanes;
+}
+
+// One span through a kernel's draw(p, n, row): n pixels from p of a span of
+// count pixels whose first `skip` are not drawn, its values worked out from
+// the edge accumulators left and right.
+template <int K, class Kernel>
+SIMD_AVX2 inline void draw_span(const Kernel& kernel, uint16_t* p, int32_t n, int32_t count,
+                                int32_t skip, __m256i left, __m256i right) {
+    alignas(32) int32_t start[8];
+    alignas(32) int32_t step[8];
+    if constexpr (K > 0) {
+        const SpanValues v = span_values<K>(left, right, count, skip, kernel.shifts);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(start), v.start);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(step), v.step);
+    }
+    kernel.draw(p, n, SpanRow{start, step, 1});
 }
 
 // Sixteen 32-bit values below 0x8000, eight in each vector, as 16-bit lanes

@@ -88,10 +88,8 @@ struct TexKernel {
     simd::TexSampler sampler;
     simd::PixelWindow window;
 
-    SIMD_AVX2 void draw(uint16_t* p, int32_t n, int32_t count, int32_t skip, __m256i left,
-                        __m256i right) const {
-        TexBlock<Rule> block{sampler, simd::lanes16<2>(simd::span_values<2>(left, right, count,
-                                                                            skip, shifts))};
+    SIMD_AVX2 void draw(uint16_t* p, int32_t n, const simd::SpanRow& row) const {
+        TexBlock<Rule> block{sampler, simd::lanes16<2>(row)};
         simd::run16(p, n, window, block);
     }
 };
@@ -112,8 +110,9 @@ template <class Rule>
 SIMD_AVX2 void tex_span_simd(uint16_t* p, int32_t count, int32_t left_u, int32_t left_v,
                              int32_t right_u, int32_t right_v, const TexImage& image) {
     const TexKernel<Rule> kernel = tex_kernel<Rule>(image, simd::PixelWindow{p + count});
-    kernel.draw(p, count, count, 0, _mm256_setr_epi32(0, 0, left_u, left_v, 0, 0, 0, 0),
-                _mm256_setr_epi32(0, 0, right_u, right_v, 0, 0, 0, 0));
+    simd::draw_span<2>(kernel, p, count, count, 0,
+                       _mm256_setr_epi32(0, 0, left_u, left_v, 0, 0, 0, 0),
+                       _mm256_setr_epi32(0, 0, right_u, right_v, 0, 0, 0, 0));
 }
 #endif
 

@@ -36,7 +36,7 @@ struct FillBlock {
 struct FillKernel {
     __m256i colour;
     simd::PixelWindow window;
-    SIMD_AVX2 void draw(uint16_t* p, int32_t n, int32_t, int32_t, __m256i, __m256i) const {
+    SIMD_AVX2 void draw(uint16_t* p, int32_t n, const simd::SpanRow&) const {
         FillBlock block{colour};
         simd::run16(p, n, window, block);
     }

@@ -173,15 +173,12 @@ struct GouraudKernel {
     simd::SpanShifts shifts;
     simd::PixelWindow window;
 
-    SIMD_AVX2 void draw(uint16_t* p, int32_t n, int32_t count, int32_t skip, __m256i left,
-                        __m256i right) const {
-        const simd::SpanValues values =
-            simd::span_values<GOURAUD_VALUES>(left, right, count, skip, shifts);
+    SIMD_AVX2 void draw(uint16_t* p, int32_t n, const simd::SpanRow& row) const {
         if (Additive) {
-            AddBlock block{simd::lanes32<GOURAUD_VALUES>(values)};
+            AddBlock block{simd::lanes32<GOURAUD_VALUES>(row)};
             simd::run16(p, n, window, block);
         } else {
-            PlainBlock block{simd::lanes16<GOURAUD_VALUES>(values)};
+            PlainBlock block{simd::lanes16<GOURAUD_VALUES>(row)};
             simd::run16(p, n, window, block);
         }
     }
@@ -213,9 +210,9 @@ SIMD_AVX2 void gouraud_span_simd(uint16_t* row, int32_t x, int32_t count, const 
     if (range.count <= 0) return;
     uint16_t* p = row + range.first;
     const GouraudKernel<Additive> kernel = gouraud_kernel<Additive>(simd::PixelWindow{p + range.count});
-    kernel.draw(p, range.count, count, range.skip,
-                _mm256_setr_epi32(0, 0, left[0], left[1], left[2], 0, 0, 0),
-                _mm256_setr_epi32(0, 0, right[0], right[1], right[2], 0, 0, 0));
+    const __m256i l = _mm256_setr_epi32(0, 0, left[0], left[1], left[2], 0, 0, 0);
+    const __m256i r = _mm256_setr_epi32(0, 0, right[0], right[1], right[2], 0, 0, 0);
+    simd::draw_span<GOURAUD_VALUES>(kernel, p, range.count, count, range.skip, l, r);
 }
 #endif
 
