@@ -105,7 +105,7 @@ struct ShadedBlock {
     simd::Lanes16<SHADED_VALUES> lanes;  // u, v, red, green, blue
 
     SIMD_AVX2 bool next(uint16_t* p, __m256i, int32_t left, __m256i* pixels) {
-        const __m256i texel = simd::texels16(sampler, lanes.value[0], lanes.value[1], left > 8);
+        const __m256i texel = simd::texels16(sampler, lanes.value[0], lanes.value[1], left);
         const __m256i five_bits = _mm256_set1_epi16(31);
         const __m256i column[3] = {
             _mm256_and_si256(_mm256_srli_epi16(texel, 10), five_bits),

@@ -302,33 +302,39 @@ SIMD_AVX2 inline TexSampler tex_sampler(uint32_t u_mask, uint32_t v_mask, uint32
                       _mm_cvtsi32_si128(static_cast<int>(v_shift)), texels};
 }
 
-// The texels at eight indices, read one by one into the lanes.
-SIMD_AVX2 inline __m128i eight_texels(const uint16_t* t, const uint16_t* at) {
-    __m128i x = _mm_cvtsi32_si128(t[at[0]]);
-    x = _mm_insert_epi16(x, t[at[1]], 1);
-    x = _mm_insert_epi16(x, t[at[2]], 2);
-    x = _mm_insert_epi16(x, t[at[3]], 3);
-    x = _mm_insert_epi16(x, t[at[4]], 4);
-    x = _mm_insert_epi16(x, t[at[5]], 5);
-    x = _mm_insert_epi16(x, t[at[6]], 6);
-    x = _mm_insert_epi16(x, t[at[7]], 7);
-    return x;
+// Texels at the indices in lanes 0..3 of `at`, read one by one into lanes
+// 0..3 of x, or 4..7 with High.
+template <bool High>
+SIMD_AVX2 inline __m128i four_texels(__m128i x, const uint16_t* t, const uint16_t* at) {
+    constexpr int first = High ? 4 : 0;
+    x = High ? _mm_insert_epi16(x, t[at[0]], first) : _mm_cvtsi32_si128(t[at[0]]);
+    x = _mm_insert_epi16(x, t[at[1]], first + 1);
+    x = _mm_insert_epi16(x, t[at[2]], first + 2);
+    return _mm_insert_epi16(x, t[at[3]], first + 3);
+}
+
+// The texels of the first `left` (1..8) indices of `at`, four at a time;
+// lanes past them are left unspecified.
+SIMD_AVX2 inline __m128i eight_texels(const uint16_t* t, const uint16_t* at, int32_t left) {
+    const __m128i x = four_texels<false>(_mm_setzero_si128(), t, at);
+    return left > 4 ? four_texels<true>(x, t, at + 4) : x;
 }
 
 // Texels at the texture coordinates of sixteen pixels (u and v in 16-bit
-// lanes; only their bits 8..15 address texels), or of the first eight only
-// (the rest 0). The indices are worked out together, the texels read one by
-// one: plain reads are quicker than a gather here.
-SIMD_AVX2 inline __m256i texels16(const TexSampler& s, __m256i u, __m256i v, bool all16) {
+// lanes; only their bits 8..15 address texels), of which the first `left`
+// are wanted: lanes past them hold whatever is quickest. The indices are
+// worked out together, the texels read one by one: plain reads are quicker
+// than a gather here.
+SIMD_AVX2 inline __m256i texels16(const TexSampler& s, __m256i u, __m256i v, int32_t left) {
     const __m256i index =
         _mm256_add_epi16(_mm256_srl_epi16(_mm256_and_si256(v, s.v_mask), s.v_shift),
                          _mm256_and_si256(_mm256_srli_epi16(u, 8), s.u_mask));
     alignas(32) uint16_t at[16];
     _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
-    const __m128i low = eight_texels(s.texels, at);
-    if (!all16) return _mm256_zextsi128_si256(low);
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(low), eight_texels(s.texels, at + 8),
-                                   1);
+    const __m128i low = eight_texels(s.texels, at, left);
+    if (left <= 8) return _mm256_castsi128_si256(low);
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(low),
+                                   eight_texels(s.texels, at + 8, left - 8), 1);
 }
 
 }  // namespace simd

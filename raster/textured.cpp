@@ -74,7 +74,7 @@ struct TexBlock {
     simd::Lanes16<2> uv;
 
     SIMD_AVX2 bool next(uint16_t*, __m256i under, int32_t left, __m256i* pixels) {
-        const __m256i texels = simd::texels16(sampler, uv.value[0], uv.value[1], left > 8);
+        const __m256i texels = simd::texels16(sampler, uv.value[0], uv.value[1], left);
         uv.advance();
         *pixels = Rule::apply16(texels, under);
         return true;
