@@ -330,7 +330,6 @@ Vec4 ot_lit_colour(int32_t intensity, const LightColour* light) {
 
 bool ot_prim_args(const RenderBuffer* buffer, const PrimPacket* packet, int32_t corners,
                   uint32_t uses, const LightColour* light, PrimArgs* args) {
-    *args = PrimArgs{};
     if (buffer == nullptr || corners < 1 || corners > prim_slots(packet)) return false;
     const int16_t* vertex = prim_index(packet, PRIM_VERTEX);
     const int16_t* colour = prim_index(packet, PRIM_COLOUR);

@@ -58,7 +58,8 @@ struct PrimArgs {
     int32_t ramp;
 };
 
-// Gathers v(0..corners-1) and what `uses` names from a packet of `buffer`.
+// Gathers v(0..corners-1) and what `uses` names from a packet of `buffer`;
+// the other fields are left as they were.
 // False, and the packet is not to be drawn, when the packet has fewer index
 // entries than corners, an index lies outside its pool, the texture slot is
 // empty or the ramp is not 0..2.
