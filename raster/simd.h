@@ -11,6 +11,9 @@
 
 #include <cstring>
 #define SIMD_AVX2 __attribute__((target("avx2")))
+// For kernel parts that must be inlined into the walker's row loop: out of
+// line, their sixteen-pixel state goes through memory.
+#define SIMD_INLINE __attribute__((always_inline))
 #else
 #define RASTER_SIMD 0
 #endif

@@ -73,7 +73,7 @@ struct TexBlock {
     const simd::TexSampler& sampler;
     simd::Lanes16<2> uv;
 
-    SIMD_AVX2 bool next(uint16_t*, __m256i under, int32_t left, __m256i* pixels) {
+    SIMD_AVX2 SIMD_INLINE bool next(uint16_t*, __m256i under, int32_t left, __m256i* pixels) {
         const __m256i texels = simd::texels16(sampler, uv.value[0], uv.value[1], left);
         uv.advance();
         *pixels = Rule::apply16(texels, under);
@@ -88,7 +88,7 @@ struct TexKernel {
     simd::TexSampler sampler;
     simd::PixelWindow window;
 
-    SIMD_AVX2 void draw(uint16_t* p, int32_t n, const simd::SpanRow& row) const {
+    SIMD_AVX2 SIMD_INLINE void draw(uint16_t* p, int32_t n, const simd::SpanRow& row) const {
         TexBlock<Rule> block{sampler, simd::lanes16<2>(row)};
         simd::run16(p, n, window, block);
     }
