@@ -257,7 +257,6 @@ struct RowBatch {
 // `shifts` (simd::SpanShifts) turn accumulators into span values.
 template <int N, class Kernel>
 struct SimdWalker {
-    static constexpr int SHIFT_VALUES = N > 0 ? N : 1;
     const Kernel& kernel;
     uint16_t* pixels;
     int32_t width;
@@ -266,7 +265,7 @@ struct SimdWalker {
     alignas(32) int32_t step[2][8];
     int left = 0;
     // The kernel's shifts a, b, c, d, e of value k, in every lane.
-    __m256i shift[SHIFT_VALUES][5];
+    __m256i shift[RowBatch<N>::VALUES][5];
 
     SIMD_AVX2 SimdWalker(const Kernel& kernel_, uint16_t* pixels_, int32_t width_)
         : kernel(kernel_), pixels(pixels_), width(width_) {
@@ -307,10 +306,6 @@ struct SimdWalker {
         const int32_t x = _mm256_cvtsi256_si32(l) >> 8;
         const int32_t count = wrap_sub(_mm256_cvtsi256_si32(r) >> 8, x);
         if (count <= 0) return;
-        if (x >= 0 && count <= width - x) {
-            simd::draw_span<N>(kernel, row + x, count, count, 0, l, r);
-            return;
-        }
         const SpanRange range = draw_confine_span(x, count, width);
         if (range.count > 0) {
             simd::draw_span<N>(kernel, row + range.first, range.count, count, range.skip, l, r);

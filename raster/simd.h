@@ -30,26 +30,13 @@ bool simd_enable(bool on);
 #if RASTER_SIMD
 namespace simd {
 
-// Quotients of the lanes (the first four, or all eight) by a divisor that is
-// neither 0 nor -1, truncated toward zero. Exact: the dividend and divisor
-// convert to double exactly, and when the quotient is not whole it lies at
-// least 1/|divisor| from the next whole number, while the rounding error of
-// the double quotient is at most |quotient| x 2^-53 <= 2^-22 / |divisor|.
-template <bool AllEight>
-SIMD_AVX2 inline __m256i divide_lanes(__m256i x, int32_t divisor) {
-    const __m256d d = _mm256_set1_pd(static_cast<double>(divisor));
-    const __m128i low = _mm256_cvttpd_epi32(
-        _mm256_div_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(x)), d));
-    if (!AllEight) return _mm256_castsi128_si256(low);
-    const __m128i high = _mm256_cvttpd_epi32(
-        _mm256_div_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(x, 1)), d));
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
-}
-
 // Quotients of the lanes (the first four, or all eight) by the divisors in
-// the lanes of `divisor`, truncated toward zero: exact, as above, wherever
-// the divisor is neither 0 nor -1 (other lanes give an unspecified value, and
-// nothing traps).
+// the lanes of `divisor`, truncated toward zero. Exact wherever the divisor is
+// neither 0 nor -1: the dividend and divisor convert to double exactly, and
+// when the quotient is not whole it lies at least 1/|divisor| from the next
+// whole number, while the rounding error of the double quotient is at most
+// |quotient| x 2^-53 <= 2^-22 / |divisor|. Other lanes give an unspecified
+// value, and nothing traps.
 SIMD_AVX2 inline __m256i divide_each_lane(__m256i x, __m256i divisor, bool all_eight) {
     const __m128i low = _mm256_cvttpd_epi32(
         _mm256_div_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(x)),
@@ -59,6 +46,12 @@ SIMD_AVX2 inline __m256i divide_each_lane(__m256i x, __m256i divisor, bool all_e
         _mm256_div_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(x, 1)),
                       _mm256_cvtepi32_pd(_mm256_extracti128_si256(divisor, 1))));
     return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+}
+
+// The same with one divisor for every lane.
+template <bool AllEight>
+SIMD_AVX2 inline __m256i divide_lanes(__m256i x, int32_t divisor) {
+    return divide_each_lane(x, _mm256_set1_epi32(divisor), AllEight);
 }
 
 // The first `count` (1..8) 32-bit values from p in lanes 0.., the other lanes
@@ -103,7 +96,8 @@ SIMD_AVX2 inline SpanValues span_values(__m256i left, __m256i right, int32_t cou
     const __m256i to_front = _mm256_setr_epi32(2, 3, 4, 5, 6, 7, 0, 1);
     const __m256i l = _mm256_permutevar8x32_epi32(left, to_front);
     const __m256i r = _mm256_permutevar8x32_epi32(right, to_front);
-    const __m256i difference = _mm256_srav_epi32(_mm256_sllv_epi32(_mm256_sub_epi32(r, l), s.a), s.b);
+    const __m256i difference =
+        _mm256_srav_epi32(_mm256_sllv_epi32(_mm256_sub_epi32(r, l), s.a), s.b);
     SpanValues v;
     v.step = _mm256_srav_epi32(divide_lanes<(K > 4)>(difference, count), s.c);
     v.start = _mm256_srav_epi32(_mm256_sllv_epi32(l, s.d), s.e);
