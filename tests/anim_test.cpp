@@ -15,15 +15,20 @@
 
 namespace {
 
+using Records = std::vector<std::string>;
+std::string section(const char* name, const char* types, const Records& records) {
+    std::string text = std::string(name) + "\n" + types + "\n";
+    for (const std::string& r : records) text += r + "\n";
+    return text + "END_SEC:\n";
+}
+std::string head(const std::string& values) { return section("SEC_ANIM_HEAD:", "IIII", {values}); }
+std::string seek(const Records& keys) { return section("SEC_ANIM_SEEK:", "IIIIV", keys); }
+std::string dat(const Records& poses) { return section("SEC_ANIM_DAT:", "V", poses); }
+
 // A file of the three sections: the head record, one seek record per
 // keyframe and one data record per bone and pose.
-std::string anim_file(const std::string& head, const std::vector<std::string>& keys,
-                      const std::vector<std::string>& rotations) {
-    std::string text = "SEC_ANIM_HEAD:\nIIII\n" + head + "\nEND_SEC:\nSEC_ANIM_SEEK:\nIIIIV\n";
-    for (const std::string& k : keys) text += k + "\n";
-    text += "END_SEC:\nSEC_ANIM_DAT:\nV\n";
-    for (const std::string& r : rotations) text += r + "\n";
-    return text + "END_SEC:\n";
+std::string anim_file(const std::string& values, const Records& keys, const Records& poses) {
+    return head(values) + seek(keys) + dat(poses);
 }
 
 // One bone: keyframe 0 reaches 0 degrees in 10 frames, keyframe 1 reaches 90
@@ -57,6 +62,12 @@ protected:
         write_text_file("an.txt", text);
         return anim_load("an.txt", slot);
     }
+    // A one-bone model with `text` loaded for it.
+    int32_t loaded(const std::string& text) {
+        const int32_t slot = model(1);
+        EXPECT_EQ(load(text, slot), slot);
+        return slot;
+    }
     // The x rotations written by `steps` steps of bone 0.
     std::vector<int32_t> play(int32_t slot, int32_t steps) {
         std::vector<int32_t> written;
@@ -71,8 +82,7 @@ protected:
 std::vector<int32_t> xyzw(const Vec4& v) { return {v.x, v.y, v.z, v.w}; }
 
 TEST_F(AnimTest, ExampleStepByStep) {
-    const int32_t slot = model(1);
-    ASSERT_EQ(load(EXAMPLE, slot), slot);
+    const int32_t slot = loaded(EXAMPLE);
     EXPECT_TRUE(shown_messages().empty());
     AnimSet* set = anim_get(slot);
     ASSERT_NE(set, nullptr);
@@ -125,10 +135,9 @@ TEST_F(AnimTest, DegreesTruncateThroughTheFloatConstant) {
     // Loaded values are stored as converted, fourth value included; the bones
     // get them wrapped to 0..1023.
     const int32_t slot = model(2);
-    ASSERT_EQ(
-        load(anim_file("1 0 2 1", {"1 0 0 0 1.9 -1.9 0 0"}, {"90 1.9 -1.9 720", "45 1 -1 -90"}),
-             slot),
-        slot);
+    const std::string text =
+        anim_file("1 0 2 1", {"1 0 0 0 1.9 -1.9 0 0"}, {"90 1.9 -1.9 720", "45 1 -1 -90"});
+    ASSERT_EQ(load(text, slot), slot);
     AnimSet* set = anim_get(slot);
     const Vec4* pose = anim_rotations(set);
     EXPECT_EQ(xyzw(pose[0]), (std::vector<int32_t>{256, 5, -5, 2048}));
@@ -140,27 +149,21 @@ TEST_F(AnimTest, DegreesTruncateThroughTheFloatConstant) {
 }
 
 TEST_F(AnimTest, DurationZeroOrLessTakesOneStep) {
-    const int32_t slot = model(1);
-    ASSERT_EQ(load(anim_file("3 0 1 3", {"0 0 1 0 0 0 0 0", "0 0 2 1 0 0 0 0", "-5 0 0 2 0 0 0 0"},
-                             {"0 0 0 0", "90 0 0 0", "45 0 0 0"}),
-                   slot),
-              slot);
+    const int32_t slot =
+        loaded(anim_file("3 0 1 3", {"0 0 1 0 0 0 0 0", "0 0 2 1 0 0 0 0", "-5 0 0 2 0 0 0 0"},
+                         {"0 0 0 0", "90 0 0 0", "45 0 0 0"}));
     EXPECT_EQ(play(slot, 7), (std::vector<int32_t>{0, 256, 128, 0, 256, 128, 0}));
 }
 
 TEST_F(AnimTest, KeyframeWithoutSuccessorEndsOnItsPose) {
-    const int32_t slot = model(1);
-    ASSERT_EQ(
-        load(anim_file("2 0 1 2", {"1 0 1 0 0 0 0 0", "2 0 -1 1 0 0 0 0"}, {"0 0 0 0", "90 0 0 0"}),
-             slot),
-        slot);
+    const int32_t slot = loaded(
+        anim_file("2 0 1 2", {"1 0 1 0 0 0 0 0", "2 0 -1 1 0 0 0 0"}, {"0 0 0 0", "90 0 0 0"}));
     EXPECT_EQ(play(slot, 8), (std::vector<int32_t>{0, 128, 256, 256, 256, 256, 256, 256}));
     EXPECT_EQ(anim_get(slot)->current, -1);
 }
 
 TEST_F(AnimTest, FirstKeyframeLongerThanTheStartCounter) {
-    const int32_t slot = model(1);
-    ASSERT_EQ(load(anim_file("1 0 1 1", {"20000 0 0 0 0 0 0 0"}, {"90 0 0 0"}), slot), slot);
+    const int32_t slot = loaded(anim_file("1 0 1 1", {"20000 0 0 0 0 0 0 0"}, {"90 0 0 0"}));
     // Keyframe 0's pose is the base until the counter reaches 20000.
     EXPECT_EQ(play(slot, 2), (std::vector<int32_t>{256, 256}));
     EXPECT_EQ(anim_get(slot)->frame_counter, 10001);
@@ -190,25 +193,16 @@ TEST_F(AnimTest, UntrustedFilesAreRefused) {
         {"negative pose count", anim_file("1 0 1 -1", {key}, {pose})},
         {"a set larger than the working block", anim_file("1 0 1 18429", {key}, {pose})},
         // The fourth value would be read from the section after it.
-        {"a head with three values", "SEC_ANIM_HEAD: III 1 0 1 END_SEC: SEC_ANIM_SEEK: IIIIV " +
-                                         key + " END_SEC: SEC_ANIM_DAT: V " + pose + " END_SEC:"},
+        {"a head with three values",
+         section("SEC_ANIM_HEAD:", "III", {"1 0 1"}) + seek({key}) + dat({pose})},
         {"a seek record of four values",
-         "SEC_ANIM_HEAD: IIII 1 0 1 1 END_SEC: SEC_ANIM_SEEK: IIII 1 0 0 0 END_SEC: "
-         "SEC_ANIM_DAT: V 0 0 0 0 END_SEC:"},
-        {"seek before head", "SEC_ANIM_SEEK: IIIIV " + key +
-                                 " END_SEC: SEC_ANIM_HEAD: IIII 1 0 1 1 END_SEC: "
-                                 "SEC_ANIM_DAT: V " +
-                                 pose + " END_SEC:"},
-        {"data before seek", "SEC_ANIM_HEAD: IIII 1 0 1 1 END_SEC: SEC_ANIM_DAT: V " + pose +
-                                 " END_SEC: SEC_ANIM_SEEK: IIIIV " + key + " END_SEC:"},
-        {"a second head",
-         "SEC_ANIM_HEAD: IIII 1 0 1 1 END_SEC: " + anim_file("1 0 1 1", {key}, {pose})},
-        {"no data section",
-         "SEC_ANIM_HEAD: IIII 1 0 1 1 END_SEC: SEC_ANIM_SEEK: IIIIV " + key + " END_SEC:"},
-        {"no seek section",
-         "SEC_ANIM_HEAD: IIII 1 0 1 1 END_SEC: SEC_ANIM_DAT: V " + pose + " END_SEC:"},
-        {"no head section",
-         "SEC_ANIM_SEEK: IIIIV " + key + " END_SEC: SEC_ANIM_DAT: V " + pose + " END_SEC:"},
+         head("1 0 1 1") + section("SEC_ANIM_SEEK:", "IIII", {"1 0 0 0"}) + dat({pose})},
+        {"seek before head", seek({key}) + head("1 0 1 1") + dat({pose})},
+        {"data before seek", head("1 0 1 1") + dat({pose}) + seek({key})},
+        {"a second head", head("1 0 1 1") + anim_file("1 0 1 1", {key}, {pose})},
+        {"no data section", head("1 0 1 1") + seek({key})},
+        {"no seek section", head("1 0 1 1") + dat({pose})},
+        {"no head section", seek({key}) + dat({pose})},
         {"no sections", "// nothing here\n"},
     };
     const int32_t slot = model(2);
@@ -220,7 +214,8 @@ TEST_F(AnimTest, UntrustedFilesAreRefused) {
         headless_clear_messages();
         EXPECT_EQ(load(c.text, slot), -1);
         EXPECT_EQ(anim_get(slot), nullptr);
-        EXPECT_EQ(shown_messages(), std::vector<std::string>{message_with(MSG_FILE_PARSE_FAILED, "an.txt")});
+        EXPECT_EQ(shown_messages(),
+                  std::vector<std::string>{message_with(MSG_FILE_PARSE_FAILED, "an.txt")});
         // The model is left shown, and standing still.
         EXPECT_EQ(*mdl_flags(slot), 0u);
         anim_step(slot);
@@ -230,8 +225,7 @@ TEST_F(AnimTest, UntrustedFilesAreRefused) {
 
 TEST_F(AnimTest, LargestSetFillsTheWorkingBlockExactly) {
     // 32 + 32 + (18428 + 2) x 16 = 294944 bytes; keyframe 0 names the last pose.
-    const int32_t slot = model(1);
-    ASSERT_EQ(load(anim_file("1 0 1 18428", {"1 0 0 18427 0 0 0 0"}, {"90 0 0 0"}), slot), slot);
+    const int32_t slot = loaded(anim_file("1 0 1 18428", {"1 0 0 18427 0 0 0 0"}, {"90 0 0 0"}));
     EXPECT_TRUE(shown_messages().empty());
     AnimSet* set = anim_get(slot);
     EXPECT_EQ(set->base_pose, 18428);
@@ -242,10 +236,11 @@ TEST_F(AnimTest, LargestSetFillsTheWorkingBlockExactly) {
 TEST_F(AnimTest, ReadingFailuresShowOnlyTheirOwnMessages) {
     const int32_t slot = model(1);
     EXPECT_EQ(anim_load("missing.txt", slot), -1);
-    EXPECT_EQ(shown_messages(), std::vector<std::string>{message_with(MSG_FILE_NOT_FOUND, "missing.txt")});
+    EXPECT_EQ(shown_messages(),
+              std::vector<std::string>{message_with(MSG_FILE_NOT_FOUND, "missing.txt")});
 
     headless_clear_messages();
-    EXPECT_EQ(load("SEC_ANIM_HEAD: IIII 1 0 x 1 END_SEC:", slot), -1);
+    EXPECT_EQ(load(head("1 0 x 1"), slot), -1);
     char record[200];
     std::snprintf(record, sizeof record, MSG_BAD_RECORD, "SEC_ANIM_HEAD:", 1);
     EXPECT_EQ(shown_messages(),
