@@ -136,34 +136,31 @@ TEST_F(TexturedTest, RowWhereAnEdgeEndsIsDrawnTwice) {
     }
 }
 
-TEST_F(TexturedTest, ClipperPlacesCrossingsOnTheBordersAndMeasuresAtTheWidth) {
-    Canvas canvas(32, 32, BACKGROUND);
-    TestPoly p;
-    p.add(-8, 4, 0, 0).add(16, 4, 96, 40).add(40, 20, 200, 100);
-    // Left crossing: divisor 25, slopes u 983, v 409, distance 8.
-    // Right crossing: divisor -25, slopes y 163, u 1064, v 614, distance 32 - 40.
-    expect_clipped(p, {{16, 4, 96, 40}, {31, 14, 166, 80}, {0, 4, 30, 12}});
-}
-
-TEST_F(TexturedTest, ClipperDropsCoincidentVerticesAsEachPassDecides) {
+TEST_F(TexturedTest, ClipperPlacesCrossingsOnTheBordersAndDropsCoincidentVertices) {
     Canvas canvas(32, 32, BACKGROUND);
     struct Case {
-        int32_t in[3][3];  // x, y, u
+        int32_t in[3][4];  // x, y, u, v
         std::vector<std::array<int32_t, 4>> out;
     };
     const Case cases[] = {
+        // Left crossing: divisor 25, slopes u 983, v 409, distance 8. Right
+        // crossing, measured at the width: divisor -25, slopes y 163, u 1064,
+        // v 614, distance 32 - 40.
+        {{{-8, 4, 0, 0}, {16, 4, 96, 40}, {40, 20, 200, 100}},
+         {{16, 4, 96, 40}, {31, 14, 166, 80}, {0, 4, 30, 12}}},
         // Column crossing (0, 10) with u 66 is b's place: it replaces b.
-        {{{-2, 10, 0}, {0, 10, 100}, {10, 20, 50}},
+        {{{-2, 10, 0, 0}, {0, 10, 100, 0}, {10, 20, 50, 0}},
          {{10, 20, 50, 0}, {0, 11, 7, 0}, {0, 10, 66, 0}}},
         // Column crossing (0, 8) in b's column only: b takes its place.
-        {{{-5, 0, 0}, {0, 10, 100}, {10, 10, 0}}, {{10, 10, 0, 0}, {0, 3, 0, 0}, {0, 10, 100, 0}}},
+        {{{-5, 0, 0, 0}, {0, 10, 100, 0}, {10, 10, 0, 0}},
+         {{10, 10, 0, 0}, {0, 3, 0, 0}, {0, 10, 100, 0}}},
         // Row crossing (5, 0) in b's column: the row pass keeps both.
-        {{{5, -5, 0}, {5, 10, 0}, {15, 10, 0}},
+        {{{5, -5, 0, 0}, {5, 10, 0, 0}, {15, 10, 0, 0}},
          {{15, 10, 0, 0}, {8, 0, 0, 0}, {5, 0, 0, 0}, {5, 10, 0, 0}}},
     };
     for (const Case& k : cases) {
         TestPoly p;
-        for (const auto& v : k.in) p.add(v[0], v[1], v[2], 0);
+        for (const auto& v : k.in) p.add(v[0], v[1], v[2], v[3]);
         SCOPED_TRACE(k.in[0][0]);
         expect_clipped(p, k.out);
     }
