@@ -43,6 +43,12 @@ std::vector<ClipVertex> clip(std::vector<ScreenVertex> in) {
     return std::vector<ClipVertex>(out, out + m);
 }
 
+// A triangle or a quad in INK.
+void fill(const std::vector<ScreenVertex>& v) {
+    if (v.size() == 3) draw_flat_triangle(&v[0], &v[1], &v[2], INK);
+    else draw_flat_quad(&v[0], &v[1], &v[2], &v[3], INK);
+}
+
 void expect_vertices(const std::vector<ClipVertex>& got, const std::vector<ClipVertex>& want) {
     ASSERT_EQ(got.size(), want.size());
     for (size_t i = 0; i < want.size(); i++) {
@@ -52,15 +58,13 @@ void expect_vertices(const std::vector<ClipVertex>& got, const std::vector<ClipV
 }
 
 TEST_F(FlatTest, QuadFillsBottomRowButNotRightColumn) {
-    ScreenVertex a = sv(0, 0), b = sv(10, 0), c = sv(10, 10), d = sv(0, 10);
-    draw_flat_quad(&a, &b, &c, &d, INK);
+    fill({sv(0, 0), sv(10, 0), sv(10, 10), sv(0, 10)});
     expect_image([](int32_t x, int32_t y) { return x <= 9 && y <= 10; });
 }
 
 TEST_F(FlatTest, TriangleWithHorizontalTopNarrowsRowByRow) {
     // Translated, so that the rule does not depend on the origin.
-    ScreenVertex a = sv(5, 3), b = sv(15, 3), c = sv(5, 13);
-    draw_flat_triangle(&a, &b, &c, INK);
+    fill({sv(5, 3), sv(15, 3), sv(5, 13)});
     // Row r below the top fills 10 - r columns; the bottom row stays empty.
     expect_image([](int32_t x, int32_t y) {
         int32_t r = y - 3;
@@ -68,10 +72,9 @@ TEST_F(FlatTest, TriangleWithHorizontalTopNarrowsRowByRow) {
     });
 }
 
-TEST_F(FlatTest, PolygonsOnOneRowOrOffTheSurfaceDrawNothing) {
-    ScreenVertex a = sv(10, 5), b = sv(30, 5), c = sv(20, 5), d = sv(1, 5);
-    draw_flat_triangle(&a, &b, &c, INK);
-    draw_flat_quad(&a, &b, &c, &d, INK);
+TEST_F(FlatTest, PolygonsOnOneRowOrOffTheSurfaceOrWithoutPixelsDrawNothing) {
+    fill({sv(10, 5), sv(30, 5), sv(20, 5)});
+    fill({sv(10, 5), sv(30, 5), sv(20, 5), sv(1, 5)});
     const std::vector<std::vector<ScreenVertex>> away = {
         {sv(-20, 0), sv(-1, 5), sv(-10, 20)},   // left of column 0
         {sv(32, 0), sv(60, 5), sv(40, 20)},     // right of max_x
@@ -80,16 +83,13 @@ TEST_F(FlatTest, PolygonsOnOneRowOrOffTheSurfaceDrawNothing) {
     };
     for (const auto& t : away) {
         EXPECT_TRUE(clip(t).empty());
-        draw_flat_triangle(&t[0], &t[1], &t[2], INK);
+        fill(t);
     }
     expect_blank();
-}
 
-TEST_F(FlatTest, SurfaceWithoutPixelsDrawsNothing) {
     draw_set_surface_to(nullptr, 0, 0);
-    ScreenVertex a = sv(0, 0), b = sv(10, 0), c = sv(10, 10), d = sv(0, 10);
-    draw_flat_quad(&a, &b, &c, &d, INK);
-    draw_flat_triangle(&a, &b, &c, INK);
+    fill({sv(0, 0), sv(10, 0), sv(10, 10), sv(0, 10)});
+    fill({sv(0, 0), sv(10, 0), sv(10, 10)});
     draw_rect_outline(0, 0, 5, 5, INK);
     expect_blank();
 }
@@ -101,7 +101,7 @@ TEST_F(FlatTest, EdgeAcrossTheWholeWidthLosesTheRegionAlongIt) {
     // Crossing left: s = (18 << 8) / 25 = 184, y = 2 + ((10 * 184) >> 8) = 9.
     std::vector<ScreenVertex> t = {sv(-10, 2), sv(41, 2), sv(15, 20)};
     expect_vertices(clip(t), {{15, 20}, {0, 9}, {31, 8}});
-    draw_flat_triangle(&t[0], &t[1], &t[2], INK);
+    fill(t);
     for (int32_t y = 0; y < 8; y++) {
         for (int32_t x = 0; x < 32; x++) ASSERT_EQ(at(x, y), 0) << x << ", " << y;
     }
@@ -131,10 +131,8 @@ TEST_F(FlatTest, RowPassWidensTheDivisorAndComputesFarCrossingAtH) {
 }
 
 TEST_F(FlatTest, QuadCrossingLeftAndRightBordersFillsInsideColumnsOnly) {
-    ScreenVertex a = sv(-5, 18), b = sv(12, 18), c = sv(12, 23), d = sv(-5, 23);
-    draw_flat_quad(&a, &b, &c, &d, INK);
-    ScreenVertex e = sv(20, 0), f = sv(40, 0), g = sv(40, 5), h = sv(20, 5);
-    draw_flat_quad(&e, &f, &g, &h, INK);
+    fill({sv(-5, 18), sv(12, 18), sv(12, 23), sv(-5, 23)});
+    fill({sv(20, 0), sv(40, 0), sv(40, 5), sv(20, 5)});
     expect_image([](int32_t x, int32_t y) {
         return (y >= 18 && x <= 11) || (y <= 5 && x >= 20 && x <= 30);
     });
@@ -163,15 +161,14 @@ TEST_F(FlatTest, SelfIntersectingQuadKeepsItsSpansInsideTheSurface) {
         {12, 15, 5, 0, 14, 4, 2, 3},
     };
     for (const auto& q : shapes) {
-        ScreenVertex v[4], w[4];
-        for (int i = 0; i < 4; i++) {
-            v[i] = sv(q[2 * i], q[2 * i + 1]);
-            w[i] = sv(q[2 * i] + 32, q[2 * i + 1]);
-        }
+        auto at = [&](int32_t shift) {
+            return std::vector<ScreenVertex>{sv(q[0] + shift, q[1]), sv(q[2] + shift, q[3]),
+                                             sv(q[4] + shift, q[5]), sv(q[6] + shift, q[7])};
+        };
         Canvas wide(96, 16, 0);
-        draw_flat_quad(&w[0], &w[1], &w[2], &w[3], INK);
+        fill(at(32));
         Canvas narrow(16, 16, 0);
-        draw_flat_quad(&v[0], &v[1], &v[2], &v[3], INK);
+        fill(at(0));
         SCOPED_TRACE(q[0]);
         expect_confined(narrow, wide, 32, 0);
     }

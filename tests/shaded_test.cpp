@@ -41,7 +41,7 @@ protected:
     void use_test_ramp(bool answers_level) {
         ramp.resize(RAMP_SIZE);
         for (int j = 0; j < 32; j++) {
-            for (int i = 0; i < 32; i++) ramp[j * 32 + i] = static_cast<uint8_t>(answers_level ? j : i);
+            for (int i = 0; i < 32; i++) ramp[j * 32 + i] = uint8_t(answers_level ? j : i);
         }
         shade_use_ramp(ramp.data());
     }
@@ -150,18 +150,14 @@ TEST_F(ShadedTest, ClipperCarriesColoursToTheCrossings) {
 TEST_F(ShadedTest, EntryPointsSwitchOnlyTheRampLookedUp) {
     const int32_t slot = start_tables(2);
     for (int i = 0; i < 16; i++) tex_get(slot)->texels[i] = texels[i];
-    TestPoly p;
-    p.add(2, 1, 0, 0).add(13, 3, 256, 0).add(11, 12, 256, 256).add(1, 9, 0, 256);
     // The fourth component is not read: colours computed by the dispatcher
     // (types 267, 268) and those of the colour array (type 76) draw alike.
-    p.colour_all(128, 64, 200);
-    TestPoly other = p;
-    for (int i = 0; i < 4; i++) {
-        other.rgb[i].w = 1000 + i;
-        other.c[i] = &other.rgb[i];
-        other.v[i] = &other.sv[i];
-        other.t[i] = &other.uv[i];
+    TestPoly p, other;
+    for (TestPoly* q : {&p, &other}) {
+        q->add(2, 1, 0, 0).add(13, 3, 256, 0).add(11, 12, 256, 256).add(1, 9, 0, 256);
+        q->colour_all(128, 64, 200);
     }
+    for (int i = 0; i < 4; i++) other.rgb[i].w = 1000 + i;
     Canvas reference(16, 16, BACKGROUND);
     use_test_ramp(false);
     draw_shaded_tex_poly(p.v, p.c, p.t, slot, 4);

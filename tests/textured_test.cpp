@@ -109,26 +109,20 @@ TEST_F(TexturedTest, PolygonsCoveringTheSurfaceFromOutsideDrawNothing) {
 }
 
 // (10,0), (20,5), (21,6), (10,15): the right side reaches (21,6) one row after
-// (20,5), so row 6 is drawn to column 18 and then again to column 19.
-const std::vector<Span> KINKED_ROWS = {{10, 10}, {10, 11}, {10, 13}, {10, 14}, {10, 16},
-                                       {10, 18}, {10, 20}, {10, 19}, {10, 18}, {10, 17},
-                                       {10, 16}, {10, 14}, {10, 13}, {10, 12}, {10, 11},
-                                       {10, 10}};
+// (20,5), so row 6 is drawn to column 18 and then again to column 19. Each
+// row starts at column 10 and ends before these columns.
+const int KINKED_ENDS[16] = {10, 11, 13, 14, 16, 18, 20, 19, 18, 17, 16, 14, 13, 12, 11, 10};
 
 TEST_F(TexturedTest, RowWhereAnEdgeEndsIsDrawnTwice) {
     TestPoly p;
     p.add(10, 0).add(20, 5).add(21, 6).add(10, 15);
-    {
-        Canvas canvas(32, 32, BACKGROUND);
-        quad(p);
-        expect_spans(canvas, KINKED_ROWS);
-    }
     struct Mode {
         QuadDraw draw;
         uint16_t texel, background, once, twice;
     };
-    // Additive (2,2,2) on black; averaging black onto white.
-    const Mode modes[] = {{draw_tex_quad_add, 0x0842, 0x0000, 0x0842, 0x1084},
+    // Copying; additive (2,2,2) on black; averaging black onto white.
+    const Mode modes[] = {{draw_tex_quad, TEXEL, BACKGROUND, TEXEL, TEXEL},
+                          {draw_tex_quad_add, 0x0842, 0x0000, 0x0842, 0x1084},
                           {draw_tex_quad_half, 0x0000, 0x7FFF, 0x3DEF, 0x1CE7}};
     for (const Mode& mode : modes) {
         for (int i = 0; i < 256; i++) tex_get(slot)->texels[i] = mode.texel;
@@ -137,39 +131,36 @@ TEST_F(TexturedTest, RowWhereAnEdgeEndsIsDrawnTwice) {
         SCOPED_TRACE(mode.texel);
         expect_pixels(canvas, [&](int x, int y) {
             if (y == 6 && x >= 10 && x <= 18) return mode.twice;
-            return y < 16 && x >= 10 && x < KINKED_ROWS[y].end ? mode.once : mode.background;
+            return y < 16 && x >= 10 && x < KINKED_ENDS[y] ? mode.once : mode.background;
         });
     }
 }
 
-TEST_F(TexturedTest, ClipperPlacesCrossingsOnTheBordersAndMeasuresAtTheWidth) {
-    Canvas canvas(32, 32, BACKGROUND);
-    TestPoly p;
-    p.add(-8, 4, 0, 0).add(16, 4, 96, 40).add(40, 20, 200, 100);
-    // Left crossing: divisor 25, slopes u 983, v 409, distance 8.
-    // Right crossing: divisor -25, slopes y 163, u 1064, v 614, distance 32 - 40.
-    expect_clipped(p, {{16, 4, 96, 40}, {31, 14, 166, 80}, {0, 4, 30, 12}});
-}
-
-TEST_F(TexturedTest, ClipperDropsCoincidentVerticesAsEachPassDecides) {
+TEST_F(TexturedTest, ClipperPlacesCrossingsOnTheBordersAndDropsCoincidentVertices) {
     Canvas canvas(32, 32, BACKGROUND);
     struct Case {
-        int32_t in[3][3];  // x, y, u
+        int32_t in[3][4];  // x, y, u, v
         std::vector<std::array<int32_t, 4>> out;
     };
     const Case cases[] = {
+        // Left crossing: divisor 25, slopes u 983, v 409, distance 8. Right
+        // crossing, measured at the width: divisor -25, slopes y 163, u 1064,
+        // v 614, distance 32 - 40.
+        {{{-8, 4, 0, 0}, {16, 4, 96, 40}, {40, 20, 200, 100}},
+         {{16, 4, 96, 40}, {31, 14, 166, 80}, {0, 4, 30, 12}}},
         // Column crossing (0, 10) with u 66 is b's place: it replaces b.
-        {{{-2, 10, 0}, {0, 10, 100}, {10, 20, 50}},
+        {{{-2, 10, 0, 0}, {0, 10, 100, 0}, {10, 20, 50, 0}},
          {{10, 20, 50, 0}, {0, 11, 7, 0}, {0, 10, 66, 0}}},
         // Column crossing (0, 8) in b's column only: b takes its place.
-        {{{-5, 0, 0}, {0, 10, 100}, {10, 10, 0}}, {{10, 10, 0, 0}, {0, 3, 0, 0}, {0, 10, 100, 0}}},
+        {{{-5, 0, 0, 0}, {0, 10, 100, 0}, {10, 10, 0, 0}},
+         {{10, 10, 0, 0}, {0, 3, 0, 0}, {0, 10, 100, 0}}},
         // Row crossing (5, 0) in b's column: the row pass keeps both.
-        {{{5, -5, 0}, {5, 10, 0}, {15, 10, 0}},
+        {{{5, -5, 0, 0}, {5, 10, 0, 0}, {15, 10, 0, 0}},
          {{15, 10, 0, 0}, {8, 0, 0, 0}, {5, 0, 0, 0}, {5, 10, 0, 0}}},
     };
     for (const Case& k : cases) {
         TestPoly p;
-        for (const auto& v : k.in) p.add(v[0], v[1], v[2], 0);
+        for (const auto& v : k.in) p.add(v[0], v[1], v[2], v[3]);
         SCOPED_TRACE(k.in[0][0]);
         expect_clipped(p, k.out);
     }
