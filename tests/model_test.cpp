@@ -96,9 +96,15 @@ protected:
         return slot;
     }
 
-    // Runs the pass and checks every bone's world matrix and projected vertex.
-    void expect_walk(int32_t slot, const std::vector<BoneSpec>& bones) {
-        Model* model = mdl_get(slot);
+    // Builds the model, places it (position, rotation, scale) if asked, runs
+    // the pass and checks every bone's world matrix and projected vertex.
+    void expect_walk(const std::vector<BoneSpec>& bones, const Vec4* placement = nullptr) {
+        Model* model = mdl_get(build(bones));
+        if (placement != nullptr) {
+            model->position = placement[0];
+            model->rotation = placement[1];
+            model->scale = placement[2];
+        }
         mdl_update_all();
         Matrix root = ref_product(ref_local(model->position, model->rotation, model->scale),
                                   ref_view());
@@ -112,6 +118,12 @@ protected:
             expect_screen(*rb_screen_vertex(static_cast<int32_t>(i)),
                           ref_project(b.vertex, world.back()), static_cast<int>(i));
         }
+    }
+
+    static PrimPacket* add_packet(uint32_t size) {
+        PrimPacket* p = rb_alloc_packet(static_cast<int32_t>(size));
+        p->size = size;
+        return p;
     }
 };
 
@@ -146,8 +158,7 @@ TEST_F(ModelTest, SlotsAreTakenLowestFirstAndRefusedBeyondTheTable) {
 }
 
 TEST_F(ModelTest, CreationRecordsTheBufferAndBonesStayWithinTheirRoom) {
-    PrimPacket* before = rb_alloc_packet(PRIM_TRI_SIZE);
-    before->size = PRIM_TRI_SIZE;
+    add_packet(PRIM_TRI_SIZE);
     int32_t slot = mdl_create(2);
     ASSERT_EQ(slot, 0);
     Model* model = mdl_get(slot);
@@ -177,10 +188,7 @@ TEST_F(ModelTest, CreationRecordsTheBufferAndBonesStayWithinTheirRoom) {
     const Vec4 t = {1, 2, 3, 4};
     EXPECT_EQ(mdl_set_bone(slot, 2, 0, &t, &t), -1);
 
-    for (int i = 0; i < 3; i++) {
-        PrimPacket* p = rb_alloc_packet(PRIM_QUAD_SIZE);
-        p->size = PRIM_QUAD_SIZE;
-    }
+    for (int i = 0; i < 3; i++) add_packet(PRIM_QUAD_SIZE);
     mdl_finish();
     EXPECT_EQ(model->packet_count, 3);
 
@@ -204,33 +212,24 @@ TEST_F(ModelTest, ShowClearsTheFlagsOfAHiddenModelOnly) {
 }
 
 TEST_F(ModelTest, RootWithTwoChildren) {
-    const std::vector<BoneSpec> bones = {
-        {-1, 0, {0, 10, 0, 0}, {0, 0, 0, 0}, {20, -30, 5, 0}},
-        {0, 1, {40, 0, 0, 0}, {0, 256, 0, 0}, {10, 0, 0, 0}},
-        {0, 0, {-40, 5, 0, 0}, {100, 0, 256, 0}, {0, 12, -7, 0}},
-    };
-    int32_t slot = build(bones);
-    *mdl_position(slot) = {3, -4, 200, 0};
-    *mdl_rotation(slot) = {0, 64, 0, 0};
-    expect_walk(slot, bones);
+    const Vec4 placement[3] = {{3, -4, 200, 0}, {0, 64, 0, 0}, {512, 512, 512, 0}};
+    expect_walk({{-1, 0, {0, 10, 0, 0}, {0, 0, 0, 0}, {20, -30, 5, 0}},
+                 {0, 1, {40, 0, 0, 0}, {0, 256, 0, 0}, {10, 0, 0, 0}},
+                 {0, 0, {-40, 5, 0, 0}, {100, 0, 256, 0}, {0, 12, -7, 0}}},
+                placement);
 }
 
 TEST_F(ModelTest, DeeperTreeClimbsSeveralLevels) {
     // 0 -> 1 -> 2 -> 3; after 3 the walk climbs three levels, so 4 is a child
     // of 0; after 4 it climbs two, so 5 is a second top-level bone.
-    const std::vector<BoneSpec> bones = {
-        {-1, 0, {0, -20, 0, 0}, {0, 0, 0, 0}, {1, 2, 3, 0}},
-        {0, 0, {10, 0, 0, 0}, {0, 0, 128, 0}, {30, 0, 0, 0}},
-        {1, 0, {10, 0, 0, 0}, {300, 0, 0, 0}, {0, 30, 0, 0}},
-        {2, 3, {0, 10, 5, 0}, {0, 700, 0, 0}, {0, 0, 30, 0}},
-        {0, 2, {-30, 15, 0, 0}, {0, 0, 900, 0}, {5, 5, 5, 0}},
-        {-1, 0, {60, 60, 0, 0}, {512, 0, 0, 0}, {-9, 4, 2, 0}},
-    };
-    int32_t slot = build(bones);
-    *mdl_position(slot) = {0, 0, 200, 0};
-    *mdl_rotation(slot) = {1000, 20, 0, 0};
-    *mdl_scale(slot) = {256, 512, 768, 0};
-    expect_walk(slot, bones);
+    const Vec4 placement[3] = {{0, 0, 200, 0}, {1000, 20, 0, 0}, {256, 512, 768, 0}};
+    expect_walk({{-1, 0, {0, -20, 0, 0}, {0, 0, 0, 0}, {1, 2, 3, 0}},
+                 {0, 0, {10, 0, 0, 0}, {0, 0, 128, 0}, {30, 0, 0, 0}},
+                 {1, 0, {10, 0, 0, 0}, {300, 0, 0, 0}, {0, 30, 0, 0}},
+                 {2, 3, {0, 10, 5, 0}, {0, 700, 0, 0}, {0, 0, 30, 0}},
+                 {0, 2, {-30, 15, 0, 0}, {0, 0, 900, 0}, {5, 5, 5, 0}},
+                 {-1, 0, {60, 60, 0, 0}, {512, 0, 0, 0}, {-9, 4, 2, 0}}},
+                placement);
 }
 
 TEST_F(ModelTest, AFullStackRefusesTheThirtyThirdLevelAndTheWalkGoesOn) {
@@ -242,8 +241,7 @@ TEST_F(ModelTest, AFullStackRefusesTheThirtyThirdLevelAndTheWalkGoesOn) {
         bones.push_back({i - 1, i == 32 ? 1 : 0, {1, 0, 0, 0}, {0, 0, 0, 0}, {0, i, 0, 0}});
     }
     bones.push_back({30, 0, {0, 2, 0, 0}, {0, 0, 0, 0}, {7, 7, 7, 0}});
-    int32_t slot = build(bones);
-    expect_walk(slot, bones);
+    expect_walk(bones);
     EXPECT_EQ(mtx_stack_depth(), 32);  // bone 33 was pushed again
 }
 
@@ -298,26 +296,20 @@ TEST_F(ModelTest, LitBonesStoreIntensitiesUnclampedBelowAndAtMost255) {
 }
 
 TEST_F(ModelTest, RampSelectionWritesEveryPacketOfTheModelOnly) {
-    PrimPacket* outside = rb_alloc_packet(PRIM_TRI_SIZE);
-    outside->size = PRIM_TRI_SIZE;
+    const PrimPacket* outside = add_packet(PRIM_TRI_SIZE);
     int32_t slot = mdl_create(0);
-    std::vector<PrimPacket*> own;
-    for (uint32_t size : {PRIM_TRI_SIZE, PRIM_QUAD_SIZE, PRIM_TRI_SIZE}) {
-        PrimPacket* p = rb_alloc_packet(static_cast<int32_t>(size));
-        p->size = size;
-        own.push_back(p);
-    }
+    const PrimPacket* own[3] = {add_packet(PRIM_TRI_SIZE), add_packet(PRIM_QUAD_SIZE),
+                                add_packet(PRIM_TRI_SIZE)};
     mdl_finish();
-    PrimPacket* after = rb_alloc_packet(PRIM_QUAD_SIZE);
-    after->size = PRIM_QUAD_SIZE;
+    const PrimPacket* after = add_packet(PRIM_QUAD_SIZE);
 
     EXPECT_EQ(mdl_set_ramp(slot, 2), 0);
-    for (PrimPacket* p : own) EXPECT_EQ(p->ramp, 2);
+    for (const PrimPacket* p : own) EXPECT_EQ(p->ramp, 2);
     EXPECT_EQ(outside->ramp, 0);
     EXPECT_EQ(after->ramp, 0);
     EXPECT_EQ(mdl_set_ramp(slot, 3), -1);
     EXPECT_EQ(mdl_set_ramp(slot, -1), -1);
-    for (PrimPacket* p : own) EXPECT_EQ(p->ramp, 2);
+    for (const PrimPacket* p : own) EXPECT_EQ(p->ramp, 2);
 }
 
 TEST_F(ModelTest, TableStartUpResetsTheCameraAndReleaseEmptiesEverySlot) {
