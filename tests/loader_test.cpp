@@ -333,15 +333,6 @@ std::vector<Refusal> refusals() {
     auto model = [&](const char* what, const std::string& text, int32_t code = -2) {
         return Refusal{what, text, "", 0, code, parse_model};
     };
-    std::string oversized_count;
-    put16(&oversized_count, OBJ_CHUNK_VERTICES);
-    put16(&oversized_count, 3);
-    put32(&oversized_count, 8 + 24);
-    oversized_count.append(24, '\0');
-    std::vector<std::string> names65(65, "a.bmp");
-    std::vector<std::vector<int32_t>> tri1365(1365, {0, 1, 2});
-    std::vector<Xyz> many(1501, Xyz{0, 0, 0});
-    std::vector<std::pair<float, float>> many_uvs(1201, {0.0f, 0.0f});
 
     return {
         object("total size past the file", Obj().vertices(four).done(8 + 8 + 48 + 4)),
@@ -351,7 +342,7 @@ std::vector<Refusal> refusals() {
         object("negative chunk size", Obj().vertices(four).chunk(999, 0, "", -16).done()),
         object("chunk past the total size", Obj().vertices(four).chunk(999, 0, "", 100).done()),
         object("chunk header past the total size", Obj().vertices(four).raw("abcd").done()),
-        object("vertex count past the chunk", Obj().raw(oversized_count).done()),
+        object("vertex count past the chunk", Obj().chunk(OBJ_CHUNK_VERTICES, 3, std::string(24, '\0')).done()),
         object("negative vertex count", Obj().chunk(OBJ_CHUNK_VERTICES, -1, "").done()),
         object("face count past the chunk",
                Obj().vertices(four).chunk(OBJ_CHUNK_TRIANGLES, 2, std::string(8, '\0')).done()),
@@ -363,19 +354,19 @@ std::vector<Refusal> refusals() {
                Obj().faces(OBJ_CHUNK_TRIANGLES, {{0, 1, 2}}).vertices(four).done()),
         object("NaN vertex", Obj().vertices({{0, nan, 0}}).done()),
         object("vertex beyond 32 bits", Obj().vertices({{0, 0, 1e7f}}).done()),
-        object("vertex pool runs out", Obj().vertices(many).done()),
+        object("vertex pool runs out", Obj().vertices(std::vector<Xyz>(1501, Xyz{0, 0, 0})).done()),
         // 1365 triangles fit the scratch list (4095 corners) but need 60,060 packet bytes.
         object("packet area runs out", Obj()
                                            .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}})
-                                           .faces(OBJ_CHUNK_TRIANGLES, tri1365)
+                                           .faces(OBJ_CHUNK_TRIANGLES, {1365, {0, 1, 2}})
                                            .done()),
-        object("65 texture names", Obj().names(names65).done(), -1),
+        object("65 texture names", Obj().names(std::vector<std::string>(65, "a.bmp")).done(), -1),
         object("texture name of 52 characters", Obj().names({std::string(52, 'n')}).done(), -1),
         object("texture name without its end",
                Obj().chunk(OBJ_CHUNK_TEXTURE_NAMES, 1, "abcd").done(), -1),
         object("texture outside the list", Obj().names({"a.bmp"}).select(1).done(), -1),
         object("NaN coordinate", Obj().texcoords({{nan, 0}}).done(), -1),
-        object("coordinate pool runs out", Obj().texcoords(many_uvs).done(), -1),
+        object("coordinate pool runs out", Obj().texcoords({1201, {0.0f, 0.0f}}).done(), -1),
         object("textured face without coordinates",
                Obj().vertices(four).faces(OBJ_CHUNK_TEX_TRIANGLES, {{0, 1, 2}}).done(), -1),
         object("coordinate past the appended ones", Obj()

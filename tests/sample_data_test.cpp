@@ -72,7 +72,6 @@ struct Figure {
     std::vector<Vec4> positions;  // as the loader converts them
     std::vector<FaceRec> faces;
     std::vector<BoneRec> bones;
-    int packet_bytes = 0;
 };
 
 struct Keyframe {
@@ -165,7 +164,6 @@ void read_object(const std::string& bytes, Figure* fig, BoneRec* bone) {
                     f.v[c] = base + rel;
                 }
                 fig->faces.push_back(f);
-                fig->packet_bytes += corners == 3 ? 44 : 52;
             }
         }
         at += size;
@@ -340,7 +338,7 @@ protected:
 Figure SampleFigure::fig_;
 Animation SampleFigure::anim_;
 
-TEST_F(SampleFigure, IsATreeOfBonesThatFitsThePools) {
+TEST_F(SampleFigure, IsATreeOfBones) {
     ASSERT_GE(fig_.bones.size(), 10u);
     // Walk the pop counts: every bone hangs from a bone already seen.
     std::vector<int> children(fig_.bones.size(), 0), path;
@@ -363,9 +361,6 @@ TEST_F(SampleFigure, IsATreeOfBonesThatFitsThePools) {
     EXPECT_GE(triangles, 50);
     EXPECT_GE(quads, 200);
     EXPECT_LE(triangles + quads, 900);
-    EXPECT_LT(fig_.positions.size(), 1500u);
-    EXPECT_LE(4 * fig_.bones.size(), 1200u);  // each object file maps the texture with four coordinates
-    EXPECT_LE(fig_.packet_bytes, 60000);
 
     for (const BoneRec& b : fig_.bones) {
         for (int32_t t : {b.translation.x, b.translation.y, b.translation.z}) EXPECT_LT(std::abs(t), 8192);
