@@ -99,15 +99,19 @@ protected:
     // Builds the model, places it (position, rotation, scale) if asked, runs
     // the pass and checks every bone's world matrix and projected vertex.
     void expect_walk(const std::vector<BoneSpec>& bones, const Vec4* placement = nullptr) {
-        Model* model = mdl_get(build(bones));
+        static const Vec4 unplaced[3] = {{0, 0, 0, 0}, {0, 0, 0, 0}, {512, 512, 512, 0}};
+        const int32_t slot = build(bones);
         if (placement != nullptr) {
-            model->position = placement[0];
-            model->rotation = placement[1];
-            model->scale = placement[2];
+            *mdl_position(slot) = placement[0];
+            *mdl_rotation(slot) = placement[1];
+            *mdl_scale(slot) = placement[2];
+        } else {
+            placement = unplaced;
         }
+        const Model* model = mdl_get(slot);
         mdl_update_all();
-        Matrix root = ref_product(ref_local(model->position, model->rotation, model->scale),
-                                  ref_view());
+        Matrix root =
+            ref_product(ref_local(placement[0], placement[1], placement[2]), ref_view());
         std::vector<Matrix> world;
         for (size_t i = 0; i < bones.size(); i++) {
             const BoneSpec& b = bones[i];
@@ -167,9 +171,6 @@ TEST_F(ModelTest, CreationRecordsTheBufferAndBonesStayWithinTheirRoom) {
     EXPECT_EQ(model->packet_count, 1);
     EXPECT_EQ(reinterpret_cast<uint8_t*>(model->packets), rb_current()->next_free);
     EXPECT_EQ(model->vertices, rb_positions());
-    EXPECT_EQ(model->scale.x, 512);
-    EXPECT_EQ(model->scale.y, 512);
-    EXPECT_EQ(model->scale.z, 512);
 
     EXPECT_EQ(mdl_add_bone(slot, 5, 3, 2), 0);
     EXPECT_EQ(mdl_add_bone(slot, 8, 1, 0), 1);
