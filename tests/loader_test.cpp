@@ -1,6 +1,5 @@
-// The model file loader: conversions, the two object-file readers, normals,
-// every refusal of malformed input (each leaving the render buffer as it was)
-// and the shipped sample model end to end.
+// The model file loader: conversions, the two object-file readers, normals and
+// every refusal of malformed input (each leaving the render buffer as it was).
 
 #include <gtest/gtest.h>
 
@@ -9,20 +8,15 @@
 #include <fstream>
 #include <limits>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "files/texture.h"
-#include "geometry/camera.h"
 #include "geometry/matrix.h"
 #include "model/loader.h"
 #include "model/model.h"
 #include "platform/headless.h"
-#include "render/ordertab.h"
 #include "render/renderbuf.h"
 #include "shell/memory.h"
-#include "shell/fbinfo.h"
-#include "tests/app_session.h"
 #include "tests/model_files.h"
 #include "tests/test_support.h"
 
@@ -33,28 +27,18 @@ std::string last_message() {
     return n > 0 ? headless_message(n - 1) : "";
 }
 
-// What a load may change in the render buffer.
-struct Snapshot {
-    int32_t packet_count;
-    const uint8_t* next_free;
-    std::vector<int32_t> rows;
-    std::string packets, positions, uvs;
-
-    static Snapshot take() {
-        const RenderBuffer* b = rb_current();
-        auto bytes = [](const void* p, int32_t n) {
-            return std::string(static_cast<const char*>(p), static_cast<size_t>(n));
-        };
-        Snapshot s = {b->packet_count, b->next_free, {}, bytes(b->first_packet, b->packet_area_size),
-                      bytes(b->positions, 16 * b->pool_size[0]), bytes(b->uvs, 16 * b->pool_size[2])};
-        for (int32_t row = 0; row < POOL_ROWS; row++) s.rows.push_back(rb_row_count(row));
-        return s;
-    }
-    bool operator==(const Snapshot& o) const {
-        return std::tie(packet_count, next_free, rows, packets, positions, uvs) ==
-               std::tie(o.packet_count, o.next_free, o.rows, o.packets, o.positions, o.uvs);
-    }
-};
+// What a load may change in the render buffer, as bytes.
+std::string snapshot() {
+    const RenderBuffer* b = rb_current();
+    auto bytes = [](const void* p, int32_t n) {
+        return std::string(static_cast<const char*>(p), static_cast<size_t>(n));
+    };
+    std::string s = bytes(b->first_packet, b->packet_area_size) +
+                    bytes(b->positions, 16 * b->pool_size[0]) + bytes(b->uvs, 16 * b->pool_size[2]) +
+                    bytes(&b->next_free, sizeof b->next_free) + bytes(&b->packet_count, 4);
+    for (int32_t row = 0; row < POOL_ROWS; row++) s += std::to_string(rb_row_count(row)) + ",";
+    return s;
+}
 
 class LoaderTest : public FileTest {
 protected:
@@ -83,6 +67,11 @@ protected:
     }
     static void write(const std::string& name, const std::string& bytes) {
         std::ofstream(name, std::ios::binary) << bytes;
+    }
+    // "<stem>.obj" holding `object`, and the one-bone model "<stem>.txt" naming it.
+    static void write_model(const std::string& stem, const std::string& object) {
+        write(stem + ".obj", object);
+        write(stem + ".txt", head("1") + objects({stem + ".obj"}));
     }
     static const PrimPacket* packet(int32_t n) {
         const uint8_t* p = rb_current()->first_packet;
@@ -186,19 +175,17 @@ TEST_F(LoaderTest, EveryObjectFileMapsTheWholeTextureOntoItsFaces) {
 TEST_F(LoaderTest, ObjectFilesCanNameAndSelectTheirOwnTextures) {
     write("a.bmp", bmp32());
     write("b.bmp", bmp32());
-    write("a.obj", Obj()
-                       .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}})
-                       .texcoords({{0, 0}, {1, 0}, {1, 1}, {0, 1}})
-                       .names({"a.bmp", "b.bmp"})
-                       .faces(OBJ_CHUNK_TRIANGLES, {{0, 1, 2}})
-                       .select(1)
-                       .faces(OBJ_CHUNK_TEX_QUADS, {{3, 2, 1, 0}})
-                       .select(0)
-                       .faces(OBJ_CHUNK_TEX_TRIANGLES, {{1, 2, 3}})
-                       .done());
-    write("m.txt", head("1") + objects({"a.obj"}));
-    int32_t slot = mdl_load("m.txt", -1);
-    ASSERT_EQ(slot, 0);
+    write_model("m", Obj()
+                         .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}})
+                         .texcoords({{0, 0}, {1, 0}, {1, 1}, {0, 1}})
+                         .names({"a.bmp", "b.bmp"})
+                         .faces(OBJ_CHUNK_TRIANGLES, {{0, 1, 2}})
+                         .select(1)
+                         .faces(OBJ_CHUNK_TEX_QUADS, {{3, 2, 1, 0}})
+                         .select(0)
+                         .faces(OBJ_CHUNK_TEX_TRIANGLES, {{1, 2, 3}})
+                         .done());
+    ASSERT_EQ(mdl_load("m.txt", -1), 0);
     EXPECT_EQ(headless_message_count(), 0);
     int32_t a = tex_find("a.bmp");
     int32_t b = tex_find("b.bmp");
@@ -228,14 +215,12 @@ TEST_F(LoaderTest, ObjectFilesCanNameAndSelectTheirOwnTextures) {
 TEST_F(LoaderTest, NormalsOfTwoFacesAtRightAngles) {
     // Face A lies in the plane z = 0, face B in x = 0; they share vertices 0
     // and 2 (converted: (0,0,0), (300,0,0), (0,-300,0), (0,0,300)).
-    write("a.obj", Obj()
-                       .vertices({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}})
-                       .faces(OBJ_CHUNK_TEX_TRIANGLES, {{0, 1, 2}, {0, 2, 3}})
-                       .done());
-    write("m.txt", head("1") + objects({"a.obj"}));
-    int32_t slot = mdl_load("m.txt", 0);
-    ASSERT_EQ(slot, 0);
-    EXPECT_EQ(mdl_compute_normals(slot), 0);
+    write_model("m", Obj()
+                         .vertices({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}})
+                         .faces(OBJ_CHUNK_TEX_TRIANGLES, {{0, 1, 2}, {0, 2, 3}})
+                         .done());
+    ASSERT_EQ(mdl_load("m.txt", 0), 0);
+    EXPECT_EQ(mdl_compute_normals(0), 0);
     const Vec4* n = rb_current()->normals;
     // A: (300,0,0) x (-300,-300,0) = (0,0,-90000); B: (0,-300,0) x (0,300,300)
     // = (-90000,0,0). Shared vertices hold the sum renormalised: 1024 x 1024 /
@@ -251,7 +236,7 @@ TEST_F(LoaderTest, NormalsOfTwoFacesAtRightAngles) {
             EXPECT_EQ(prim_index(p, PRIM_INTENSITY)[k], prim_index(p, PRIM_VERTEX)[k]);
         }
     }
-    const Bone& bone = mdl_get(slot)->bones[0];
+    const Bone& bone = mdl_get(0)->bones[0];
     EXPECT_EQ(bone.normal_start, 0);
     EXPECT_EQ(bone.normal_count, 4);
     EXPECT_EQ(bone.normals, rb_current()->normals);
@@ -261,38 +246,31 @@ TEST_F(LoaderTest, NormalsOfTwoFacesAtRightAngles) {
 }
 
 TEST_F(LoaderTest, NormalsOnlyTouchIndicesInsideThePools) {
-    write("a.obj", square_object());
-    write("m.txt", head("1") + objects({"a.obj"}));
-    int32_t slot = mdl_load("m.txt", 0);
-    ASSERT_EQ(slot, 0);
+    write_model("m", square_object());
+    ASSERT_EQ(mdl_load("m.txt", 0), 0);
     // A packet whose index was damaged after loading is passed over.
     PrimPacket* p = const_cast<PrimPacket*>(packet(1));
     prim_index(p, PRIM_VERTEX)[3] = 1500;
-    EXPECT_EQ(mdl_compute_normals(slot), 0);
+    EXPECT_EQ(mdl_compute_normals(0), 0);
     EXPECT_EQ(packet(0)->header & PRIM_LIT, PRIM_LIT);
     EXPECT_EQ(p->header & PRIM_LIT, 0u);
     EXPECT_EQ(prim_index(p, PRIM_INTENSITY)[0], 0);
 }
 
 TEST_F(LoaderTest, ScratchListHolds4096Corners) {
-    auto triangles = [](int32_t count) {
-        return Obj()
-            .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}})
-            .faces(OBJ_CHUNK_TRIANGLES, std::vector<std::vector<int32_t>>(
-                                            static_cast<size_t>(count), {0, 1, 2}))
-            .done();
-    };
-    write("t1365.obj", triangles(1365));
-    write("t1366.obj", triangles(1366));
-    write("t1365.txt", head("1") + objects({"t1365.obj"}));
-    write("t1366.txt", head("1") + objects({"t1366.obj"}));
-
-    write("v.obj", Obj()
-                       .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}})
-                       .faces(OBJ_CHUNK_QUADS,
-                              std::vector<std::vector<int32_t>>(1024, {0, 1, 2, 3}))
-                       .done());
-    write("quads.txt", head("1") + objects({"v.obj"}));
+    for (int32_t count : {1365, 1366}) {
+        write_model("t" + std::to_string(count),
+                    Obj()
+                        .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}})
+                        .faces(OBJ_CHUNK_TRIANGLES, std::vector<std::vector<int32_t>>(
+                                                        static_cast<size_t>(count), {0, 1, 2}))
+                        .done());
+    }
+    write_model("quads", Obj()
+                             .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}})
+                             .faces(OBJ_CHUNK_QUADS,
+                                    std::vector<std::vector<int32_t>>(1024, {0, 1, 2, 3}))
+                             .done());
     ASSERT_EQ(mdl_load("quads.txt", 0), 0);
     EXPECT_EQ(rb_current()->packet_count, 1024);
     EXPECT_EQ(mdl_get(0)->packet_count, 1024);
@@ -303,9 +281,9 @@ TEST_F(LoaderTest, ScratchListHolds4096Corners) {
     ASSERT_NE(large, nullptr);
     rb_set_current(large);
     make_pools();
-    const Snapshot before = Snapshot::take();
+    const std::string before = snapshot();
     EXPECT_EQ(mdl_load("t1366.txt", 0), -3);
-    EXPECT_TRUE(Snapshot::take() == before);
+    EXPECT_TRUE(snapshot() == before);
     EXPECT_EQ(last_message(), message_with(MSG_FILE_PARSE_FAILED, "t1366.obj"));
     EXPECT_EQ(mdl_get(1), nullptr);
     EXPECT_EQ(mdl_load("t1365.txt", 0), 1);
@@ -315,12 +293,11 @@ TEST_F(LoaderTest, ScratchListHolds4096Corners) {
 }
 
 TEST_F(LoaderTest, AFullModelTableOrAFailedScratchListRefusesTheLoad) {
-    write("a.obj", square_object());
-    write("m.txt", head("1") + objects({"a.obj"}));
+    write_model("m", square_object());
     for (int32_t i = 0; i < MODEL_SLOTS; i++) mdl_create(0);
-    Snapshot before = Snapshot::take();
+    std::string before = snapshot();
     EXPECT_EQ(mdl_load("m.txt", 0), -4);
-    EXPECT_TRUE(Snapshot::take() == before);
+    EXPECT_TRUE(snapshot() == before);
 
     mdl_free(3);
     mem_fail_at(1);
@@ -328,7 +305,7 @@ TEST_F(LoaderTest, AFullModelTableOrAFailedScratchListRefusesTheLoad) {
     char text[100];
     std::snprintf(text, sizeof text, MSG_ALLOC_FAILED, 8192);
     EXPECT_EQ(last_message(), text);
-    EXPECT_TRUE(Snapshot::take() == before);
+    EXPECT_TRUE(snapshot() == before);
     EXPECT_EQ(mdl_load("m.txt", 0), 3);
 }
 
@@ -356,15 +333,6 @@ std::vector<Refusal> refusals() {
     auto model = [&](const char* what, const std::string& text, int32_t code = -2) {
         return Refusal{what, text, "", 0, code, parse_model};
     };
-    std::string oversized_count;
-    put16(&oversized_count, OBJ_CHUNK_VERTICES);
-    put16(&oversized_count, 3);
-    put32(&oversized_count, 8 + 24);
-    oversized_count.append(24, '\0');
-    std::vector<std::string> names65(65, "a.bmp");
-    std::vector<std::vector<int32_t>> tri1365(1365, {0, 1, 2});
-    std::vector<Xyz> many(1501, Xyz{0, 0, 0});
-    std::vector<std::pair<float, float>> many_uvs(1201, {0.0f, 0.0f});
 
     return {
         object("total size past the file", Obj().vertices(four).done(8 + 8 + 48 + 4)),
@@ -374,7 +342,7 @@ std::vector<Refusal> refusals() {
         object("negative chunk size", Obj().vertices(four).chunk(999, 0, "", -16).done()),
         object("chunk past the total size", Obj().vertices(four).chunk(999, 0, "", 100).done()),
         object("chunk header past the total size", Obj().vertices(four).raw("abcd").done()),
-        object("vertex count past the chunk", Obj().raw(oversized_count).done()),
+        object("vertex count past the chunk", Obj().chunk(OBJ_CHUNK_VERTICES, 3, std::string(24, '\0')).done()),
         object("negative vertex count", Obj().chunk(OBJ_CHUNK_VERTICES, -1, "").done()),
         object("face count past the chunk",
                Obj().vertices(four).chunk(OBJ_CHUNK_TRIANGLES, 2, std::string(8, '\0')).done()),
@@ -386,19 +354,19 @@ std::vector<Refusal> refusals() {
                Obj().faces(OBJ_CHUNK_TRIANGLES, {{0, 1, 2}}).vertices(four).done()),
         object("NaN vertex", Obj().vertices({{0, nan, 0}}).done()),
         object("vertex beyond 32 bits", Obj().vertices({{0, 0, 1e7f}}).done()),
-        object("vertex pool runs out", Obj().vertices(many).done()),
+        object("vertex pool runs out", Obj().vertices(std::vector<Xyz>(1501, Xyz{0, 0, 0})).done()),
         // 1365 triangles fit the scratch list (4095 corners) but need 60,060 packet bytes.
         object("packet area runs out", Obj()
                                            .vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}})
-                                           .faces(OBJ_CHUNK_TRIANGLES, tri1365)
+                                           .faces(OBJ_CHUNK_TRIANGLES, {1365, {0, 1, 2}})
                                            .done()),
-        object("65 texture names", Obj().names(names65).done(), -1),
+        object("65 texture names", Obj().names(std::vector<std::string>(65, "a.bmp")).done(), -1),
         object("texture name of 52 characters", Obj().names({std::string(52, 'n')}).done(), -1),
         object("texture name without its end",
                Obj().chunk(OBJ_CHUNK_TEXTURE_NAMES, 1, "abcd").done(), -1),
         object("texture outside the list", Obj().names({"a.bmp"}).select(1).done(), -1),
         object("NaN coordinate", Obj().texcoords({{nan, 0}}).done(), -1),
-        object("coordinate pool runs out", Obj().texcoords(many_uvs).done(), -1),
+        object("coordinate pool runs out", Obj().texcoords({1201, {0.0f, 0.0f}}).done(), -1),
         object("textured face without coordinates",
                Obj().vertices(four).faces(OBJ_CHUNK_TEX_TRIANGLES, {{0, 1, 2}}).done(), -1),
         object("coordinate past the appended ones", Obj()
@@ -437,7 +405,7 @@ TEST_F(LoaderTest, MalformedInputIsRefusedAndTakenBack) {
     write("good.obj", square_object());
     write("base.txt", head("1") + objects({"good.obj"}));
     ASSERT_EQ(mdl_load("base.txt", 0), 0);
-    const Snapshot loaded = Snapshot::take();
+    const std::string loaded = snapshot();
     for (const Refusal& r : refusals()) {
         SCOPED_TRACE(r.what);
         std::remove("bad.obj");
@@ -447,7 +415,7 @@ TEST_F(LoaderTest, MalformedInputIsRefusedAndTakenBack) {
         EXPECT_EQ(mdl_load(r.file, r.texture), r.code);
         EXPECT_EQ(last_message(), r.message);
         EXPECT_EQ(mdl_get(1), nullptr);
-        EXPECT_TRUE(Snapshot::take() == loaded);
+        EXPECT_TRUE(snapshot() == loaded);
     }
     // The model loaded first is untouched, and the next load takes up where it
     // ended.
@@ -456,73 +424,6 @@ TEST_F(LoaderTest, MalformedInputIsRefusedAndTakenBack) {
     EXPECT_EQ(mdl_load("base.txt", 0), 1);
     EXPECT_EQ(mdl_get(1)->bones[0].vertex_start, 4);
     EXPECT_EQ(rb_row_count(2), 8);
-}
-
-// ---------------------------------------------------------------------------
-// The shipped model, set up as start-up does.
-
-class ShippedModelTest : public ::testing::Test {
-protected:
-    AppSession app;  // the whole start-up, from the project root
-    const int32_t model = 0;
-};
-
-TEST_F(ShippedModelTest, LoadsWithoutMessageAndEveryFrontFaceReachesTheTable) {
-    ASSERT_EQ(headless_message_count(), 0) << last_message();
-    ASSERT_NE(tex_get(0), nullptr);
-    const Model* m = mdl_get(model);
-    ASSERT_NE(m, nullptr);
-    EXPECT_EQ(m->bone_count, 15);
-    const RenderBuffer* b = rb_drawn();
-    EXPECT_EQ(m->packet_count, b->packet_count);
-
-    cam_set_light_angles(0, 0, 576);
-    mdl_update_all();
-    ot_build(rb_drawn());
-
-    // Which packets the table holds, by their offset in the area.
-    std::vector<bool> linked(static_cast<size_t>(PACKET_AREA_SIZE), false);
-    int32_t linked_count = 0;
-    for (int32_t key = 0; key < OT_SIZE; key++) {
-        for (uint32_t link = ot_head(key); link != OT_LINK_NONE;) {
-            ASSERT_EQ(link & OT_LINK_SLOT, 0u);
-            linked[link] = true;
-            linked_count++;
-            link = reinterpret_cast<const PrimPacket*>(b->first_packet + link)->link;
-        }
-    }
-    // Every packet is lit and textured, each of its vertices is in front of
-    // the viewer, and every face turned to the viewer is in the table.
-    int32_t facing = 0;
-    const uint8_t* at = b->first_packet;
-    for (int32_t i = 0; i < b->packet_count; i++) {
-        const PrimPacket* p = reinterpret_cast<const PrimPacket*>(at);
-        uint32_t type = p->header & PRIM_TYPE_MASK;
-        EXPECT_TRUE(type == PRIM_LIT_TEX3 || type == PRIM_LIT_TEX4) << i;
-        EXPECT_EQ(p->header & PRIM_CULL, PRIM_CULL);
-        const int16_t* v = prim_index(p, PRIM_VERTEX);
-        const ScreenVertex* s[3] = {nullptr, nullptr, nullptr};
-        for (int32_t k = 0; k < prim_slots(p); k++) {
-            const ScreenVertex* sv = &b->screen_vertices[v[k]];
-            EXPECT_EQ(sv->clip, 0);
-            if (k < 3) s[k] = sv;
-        }
-        int64_t cross = int64_t{s[1]->x - s[0]->x} * (s[2]->y - s[1]->y) -
-                        int64_t{s[1]->y - s[0]->y} * (s[2]->x - s[1]->x);
-        size_t offset = static_cast<size_t>(at - b->first_packet);
-        EXPECT_EQ(linked[offset], cross >= 0) << i;
-        facing += cross >= 0;
-        at += p->size;
-    }
-    EXPECT_EQ(linked_count, facing);
-    EXPECT_GT(facing, b->packet_count / 3);
-
-    ot_draw(rb_drawn());
-    const int32_t pixels = fb_width() * fb_height();
-    int32_t lit = 0;
-    for (int32_t i = 0; i < pixels; i++) lit += fb_pixels()[i] != 0;
-    EXPECT_GT(lit, pixels / 20);
-    EXPECT_EQ(headless_message_count(), 0);
 }
 
 }  // namespace

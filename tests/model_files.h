@@ -134,15 +134,10 @@ inline std::string born(int32_t pop, const std::string& translation,
 // A 2 x 2 32-bit BMP.
 inline std::string bmp32() {
     std::string b = "BM";
-    put32(&b, 54 + 16);
-    put32(&b, 0);
-    put32(&b, 54);
-    put32(&b, 40);
-    put32(&b, 2);
-    put32(&b, 2);
+    for (int32_t v : {54 + 16, 0, 54, 40, 2, 2}) put32(&b, v);
     put16(&b, 1);
     put16(&b, 32);
-    for (int i = 0; i < 6; i++) put32(&b, 0);
+    b.append(24, '\0');
     b.append(16, '\x7f');
     return b;
 }
