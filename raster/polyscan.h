@@ -368,16 +368,30 @@ struct SimdWalker {
     SIMD_AVX2 void spans(int32_t y, int32_t last) {
         uint16_t* row = pixels + y * width;
         if constexpr (N == 0) {
-            // Nothing to divide: row by row.
-            __m256i l = lanes(acc[left]), r = lanes(acc[1 - left]);
-            const __m256i step_l = lanes(step[left]), step_r = lanes(step[1 - left]);
-            for (; y <= last; y++, row += width) {
-                span(row, l, r);
-                l = _mm256_add_epi32(l, step_l);
-                r = _mm256_add_epi32(r, step_r);
+            // Nothing to divide: row by row, from x alone (the only lane read).
+            // Copies in registers: the pixel stores may alias the walker.
+            const Kernel row_kernel = kernel;
+            const int32_t row_width = width;
+            int32_t l = acc[left][0], r = acc[1 - left][0];
+            const int32_t step_l = step[left][0], step_r = step[1 - left][0];
+            for (; y <= last; y++, row += row_width) {
+                const int32_t x = l >> 8;
+                const int32_t count = wrap_sub(r >> 8, x);
+                if (count > 0) {
+                    if (x >= 0 && count <= row_width - x) {
+                        row_kernel.draw(row + x, count, simd::SpanRow{});
+                    } else {
+                        const SpanRange range = draw_confine_span(x, count, row_width);
+                        if (range.count > 0) {
+                            row_kernel.draw(row + range.first, range.count, simd::SpanRow{});
+                        }
+                    }
+                }
+                l = wrap_add(l, step_l);
+                r = wrap_add(r, step_r);
             }
-            set_lanes(acc[left], l);
-            set_lanes(acc[1 - left], r);
+            acc[left][0] = l;
+            acc[1 - left][0] = r;
             return;
         }
         while (y <= last) {

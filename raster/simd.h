@@ -231,6 +231,15 @@ SIMD_AVX2 inline void store_part(uint16_t* p, int32_t n, __m256i pixels) {
     if (n & 1) *p = static_cast<uint16_t>(_mm_cvtsi128_si32(part));
 }
 
+// count (16 or more) pixels of one colour from p, sixteen per store; the last
+// sixteen are written again for the rest.
+SIMD_AVX2 inline void fill_run(uint16_t* p, int32_t count, __m256i pixels) {
+    for (; count > 16; count -= 16, p += 16) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), pixels);
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + count - 16), pixels);
+}
+
 // n pixels from p, sixteen at a time. For each block of sixteen pixels at q,
 // of which `left` or more are drawn, the block's next(q, under, left, &pixels)
 // either gives the sixteen pixels in `pixels` and returns true, or writes the

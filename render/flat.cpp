@@ -23,22 +23,21 @@ bool all_on_one_row(const ScreenVertex* const* v, int32_t n) {
 }
 
 #if RASTER_SIMD
-// Sixteen pixels of one colour at a time.
-struct FillBlock {
-    static constexpr bool reads_pixels = false;
-    __m256i colour;
-    SIMD_AVX2 bool next(uint16_t*, __m256i, int32_t, __m256i* pixels) const {
-        *pixels = colour;
-        return true;
-    }
-};
-
+// A span of one colour: long ones in whole stores, the last overlapping;
+// short ones blended into one wide read and write where the window allows.
 struct FillKernel {
     __m256i colour;
     simd::PixelWindow window;
     SIMD_AVX2 void draw(uint16_t* p, int32_t n, const simd::SpanRow&) const {
-        FillBlock block{colour};
-        simd::run16(p, n, window, block);
+        if (n >= 16) {
+            simd::fill_run(p, n, colour);
+        } else if (window.end - p >= 16) {
+            __m256i* at = reinterpret_cast<__m256i*>(p);
+            _mm256_storeu_si256(
+                at, _mm256_blendv_epi8(_mm256_loadu_si256(at), colour, simd::first_lanes(n)));
+        } else {
+            simd::store_part(p, n, colour);
+        }
     }
 };
 

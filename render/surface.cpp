@@ -140,13 +140,8 @@ int32_t draw_top_vertex(const ClipVertex* v, int32_t m) {
 #if RASTER_SIMD
 namespace {
 
-// Sixteen pixels per store; the last sixteen are written again for the rest.
 SIMD_AVX2 void fill_run(uint16_t* p, int32_t count, uint16_t colour) {
-    const __m256i pixels = _mm256_set1_epi16(static_cast<short>(colour));
-    for (int32_t i = 0; i + 16 <= count; i += 16) {
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + i), pixels);
-    }
-    if ((count & 15) != 0) _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + count - 16), pixels);
+    simd::fill_run(p, count, _mm256_set1_epi16(static_cast<short>(colour)));
 }
 
 }  // namespace
