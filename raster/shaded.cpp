@@ -4,6 +4,8 @@
 #include "raster/polyscan.h"
 #include "raster/simd.h"
 
+#include <cstring>
+
 namespace {
 
 // Walked after x: u, v, red, green, blue.
@@ -169,6 +171,57 @@ struct ShadedBlock {
     }
 };
 
+// Ramps whose entries follow one formula, (row j, column i) =
+//   min(31, high[j] + ((((i x j) >> 5) + round) AND keep) + (i >> 1)),
+// as the built ramps do: the kernel works entries out sixteen at a time,
+// however the rows change within a block, instead of reading them.
+struct RampFormula {
+    __m256i high_low, high_high;  // high[0..15] and high[16..31], in both halves
+    __m256i round, keep;
+};
+
+// Entries at rows j and columns i (0..31, in 16-bit lanes).
+SIMD_AVX2 inline __m256i formula_entries(const RampFormula& f, __m256i j, __m256i i) {
+    const __m256i diffuse = _mm256_and_si256(
+        _mm256_add_epi16(_mm256_srli_epi16(_mm256_mullo_epi16(i, j), 5), f.round), f.keep);
+    // high[j]: bit 4 of j, moved to the top of the low byte, picks the half;
+    // the set top bit of each high byte makes the shuffles write 0 there.
+    const __m256i index = _mm256_or_si256(j, _mm256_set1_epi16(static_cast<short>(0x8000)));
+    const __m256i high =
+        _mm256_blendv_epi8(_mm256_shuffle_epi8(f.high_low, index),
+                           _mm256_shuffle_epi8(f.high_high, index), _mm256_slli_epi16(j, 3));
+    return _mm256_min_epi16(
+        _mm256_add_epi16(_mm256_add_epi16(diffuse, _mm256_srli_epi16(i, 1)), high),
+        _mm256_set1_epi16(31));
+}
+
+// Sixteen pixels of a ramp that follows the formula.
+struct FormulaBlock {
+    static constexpr bool reads_pixels = false;
+    const simd::TexSampler& sampler;
+    const RampFormula& formula;
+    simd::Lanes16<SHADED_VALUES> lanes;  // u, v, red, green, blue
+
+    SIMD_AVX2 SIMD_INLINE bool next(uint16_t*, __m256i, int32_t left, __m256i* pixels) {
+        const __m256i texel = simd::texels16(sampler, lanes.value[0], lanes.value[1], left);
+        const __m256i five_bits = _mm256_set1_epi16(31);
+        const __m256i column[3] = {
+            _mm256_and_si256(_mm256_srli_epi16(texel, 10), five_bits),
+            _mm256_and_si256(_mm256_srli_epi16(texel, 5), five_bits),
+            _mm256_and_si256(texel, five_bits)};
+        __m256i entry[3];
+        for (int k = 0; k < 3; k++) {
+            // (level >> 10) AND 31
+            const __m256i row =
+                _mm256_and_si256(_mm256_srli_epi16(lanes.value[2 + k], 10), five_bits);
+            entry[k] = formula_entries(formula, row, column[k]);
+        }
+        lanes.advance();
+        *pixels = ShadedBlock<false>::combine(entry);
+        return true;
+    }
+};
+
 // Spans from this many pixels on are long.
 constexpr int32_t LONG_SPAN = 48;
 
@@ -200,15 +253,101 @@ struct ShadedKernel {
     }
 };
 
+// The formula of a ramp: high[j] is entry (j, 0); the rest must match entry
+// for entry, with the diffuse term as it is or rounded up to a multiple of 8.
+SIMD_AVX2 bool fit_formula(const uint8_t* ramp, RampFormula* f) {
+    uint8_t high[32];
+    for (int32_t j = 0; j < 32; j++) high[j] = ramp[j * 32];
+    static const int32_t rounding[2][2] = {{0, -1}, {7, ~7}};
+    for (const int32_t* r : rounding) {
+        bool fits = true;
+        for (int32_t j = 0; j < 32 && fits; j++) {
+            for (int32_t i = 0; i < 32 && fits; i++) {
+                const int32_t entry = high[j] + ((((i * j) >> 5) + r[0]) & r[1]) + (i >> 1);
+                fits = ramp[j * 32 + i] == (entry < 31 ? entry : 31);
+            }
+        }
+        if (!fits) continue;
+        const __m128i* halves = reinterpret_cast<const __m128i*>(high);
+        f->high_low = _mm256_broadcastsi128_si256(_mm_loadu_si128(halves));
+        f->high_high = _mm256_broadcastsi128_si256(_mm_loadu_si128(halves + 1));
+        f->round = _mm256_set1_epi16(static_cast<short>(r[0]));
+        f->keep = _mm256_set1_epi16(static_cast<short>(r[1]));
+        return true;
+    }
+    return false;
+}
+
+// The ramps last seen, a copy of their entries and their formulas: a ramp is
+// fitted again only when its entries change.
+struct FittedRamp {
+    const uint8_t* ramp;
+    bool fits;
+    RampFormula formula;
+    uint8_t entries[RAMP_SIZE];
+};
+constexpr int32_t FITTED_RAMPS = 4;
+FittedRamp fitted[FITTED_RAMPS];
+int32_t next_fitted = 0;
+
+// Whether two ramps hold the same entries.
+SIMD_AVX2 bool same_entries(const uint8_t* a, const uint8_t* b) {
+    __m256i differ = _mm256_setzero_si256();
+#pragma GCC unroll 32
+    for (int32_t i = 0; i < RAMP_SIZE; i += 32) {
+        differ = _mm256_or_si256(
+            differ, _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a + i)),
+                                     _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i))));
+    }
+    return _mm256_testz_si256(differ, differ) != 0;
+}
+
+SIMD_AVX2 const RampFormula* ramp_formula(const uint8_t* ramp) {
+    for (FittedRamp& r : fitted) {
+        if (r.ramp == ramp && same_entries(r.entries, ramp)) {
+            return r.fits ? &r.formula : nullptr;
+        }
+    }
+    FittedRamp& r = fitted[next_fitted];
+    next_fitted = (next_fitted + 1) % FITTED_RAMPS;
+    r.ramp = ramp;
+    std::memcpy(r.entries, ramp, RAMP_SIZE);
+    r.fits = fit_formula(ramp, &r.formula);
+    return r.fits ? &r.formula : nullptr;
+}
+
+// The spans of a ramp that follows the formula.
+struct FormulaKernel {
+    simd::SpanShifts shifts;
+    simd::TexSampler sampler;
+    RampFormula formula;
+    simd::PixelWindow window;
+
+    SIMD_AVX2 SIMD_INLINE void draw(uint16_t* p, int32_t n, const simd::SpanRow& row) const {
+        FormulaBlock block{sampler, formula, simd::lanes16<SHADED_VALUES>(row)};
+        simd::run16(p, n, window, block);
+    }
+};
+
 // Colour channels: step = ((right - left) >> 1) / count, start = left >> 1.
+SIMD_AVX2 simd::SpanShifts shaded_shifts(const TexImage& image) {
+    return tex_shifts(image.width_shift, image.height_shift, 1);
+}
+
 SIMD_AVX2 ShadedKernel shaded_kernel(const TexImage& image, const uint8_t* ramp,
                                      const simd::PixelWindow& window) {
-    return ShadedKernel{tex_shifts(image.width_shift, image.height_shift, 1),
-                        tex_sampler(image.texels), ramp, window};
+    return ShadedKernel{shaded_shifts(image), tex_sampler(image.texels), ramp, window};
 }
 
 SIMD_AVX2 void shaded_poly_simd(const EdgePoint<SHADED_VALUES>* clipped, int32_t m,
                                 const TexImage& image, const uint8_t* ramp) {
+    const RampFormula* formula = ramp_formula(ramp);
+    if (formula != nullptr) {
+        const FormulaKernel kernel{shaded_shifts(image), tex_sampler(image.texels), *formula,
+                                   surface_window()};
+        scan_poly_simd(clipped, m, kernel);
+        return;
+    }
     const ShadedKernel kernel = shaded_kernel(image, ramp, surface_window());
     scan_poly_simd(clipped, m, kernel);
 }

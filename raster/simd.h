@@ -247,9 +247,11 @@ SIMD_AVX2 inline void fill_run(uint16_t* p, int32_t count, __m256i pixels) {
 // `under` holds the pixels at q, read only when the block reads pixels or the
 // window lets a short last block be blended into what is there. Otherwise the
 // last pixels are stored a few at a time (or go through a buffer, for a block
-// that reads pixels).
+// that reads pixels). Always inlined, so that the block's state stays in
+// registers.
 template <class Block>
-SIMD_AVX2 inline void run16(uint16_t* p, int32_t n, const PixelWindow& window, Block& block) {
+SIMD_AVX2 SIMD_INLINE inline void run16(uint16_t* p, int32_t n, const PixelWindow& window,
+                                        Block& block) {
     __m256i pixels;
     for (; n >= 16; n -= 16, p += 16) {
         __m256i* at = reinterpret_cast<__m256i*>(p);

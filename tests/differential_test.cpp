@@ -82,7 +82,7 @@ void fill_random(Random& random, std::vector<T>& values, uint32_t mask) {
     }
 }
 
-void new_scene(Random& random, Scene* s) {
+void new_scene(Random& random, Scene* s, bool first) {
     // Mostly small surfaces, some wide enough for long spans, now and then a
     // one-pixel row or column.
     s->width = random.chance(5) ? random.between(1, 2)
@@ -101,6 +101,26 @@ void new_scene(Random& random, Scene* s) {
     fill_random(random, s->texels, 0xFFFF);
     s->ramp.resize(RAMP_SIZE);
     fill_random(random, s->ramp, 31);
+    // Ramps of the built ramps' form, with random highlights and either
+    // rounding, some with one entry off; the same buffer every time, so the
+    // kernels must notice when its entries change (the first scene has that
+    // form, so that what they remember of it goes stale).
+    if (first || random.chance(50)) {
+        const bool banded = random.chance(50);
+        int32_t high[32];
+        for (int32_t& h : high) h = random.chance(50) ? 0 : random.between(0, 31);
+        for (int32_t j = 0; j < 32; j++) {
+            for (int32_t i = 0; i < 32; i++) {
+                const int32_t diffuse = (i * j) >> 5;
+                const int32_t e = high[j] + (banded ? (diffuse + 7) & ~7 : diffuse) + (i >> 1);
+                s->ramp[static_cast<size_t>(j * 32 + i)] = static_cast<uint8_t>(std::min(e, 31));
+            }
+        }
+        if (random.chance(30)) {
+            uint8_t& entry = s->ramp[static_cast<size_t>(random.between(0, RAMP_SIZE - 1))];
+            entry = static_cast<uint8_t>((entry + random.between(1, 31)) & 31);
+        }
+    }
     draw_set_surface_to(s->ours.data() + GUARD, s->width, s->height);
 }
 
@@ -207,9 +227,14 @@ void run_family(ref::Family family, uint32_t seed) {
     const int64_t count = polygons_per_family();
     for (int64_t i = 0; i < count; i++) {
         if (i % POLYGONS_PER_SCENE == 0) {
-            new_scene(random, &s);
+            new_scene(random, &s, i == 0);
             // Every other scene with the sixteen-pixel kernels, where the processor has them.
             simd_enable(i / POLYGONS_PER_SCENE % 2 == 0);
+        }
+        // Now and then an entry of the ramp changes between two polygons.
+        if (random.chance(2)) {
+            s.ramp[static_cast<size_t>(random.between(0, RAMP_SIZE - 1))] =
+                static_cast<uint8_t>(random.between(0, 31));
         }
         const ref::Polygon p = random_polygon(random, s);
         draw_ours(family, p, s);
