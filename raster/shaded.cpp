@@ -173,10 +173,11 @@ struct ShadedBlock {
 
 // Ramps whose entries follow one formula, (row j, column i) =
 //   min(31, high[j] + ((((i x j) >> 5) + round) AND keep) + (i >> 1)),
-// as the built ramps do: the kernel works entries out sixteen at a time,
-// however the rows change within a block, instead of reading them.
+// with a highlight high[j] only in the upper sixteen rows, as the built ramps
+// do: the kernel works entries out sixteen at a time, however the rows change
+// within a block, instead of reading them.
 struct RampFormula {
-    __m256i high_low, high_high;  // high[0..15] and high[16..31], in both halves
+    __m256i high;  // high[16..31], in both halves
     __m256i round, keep;
 };
 
@@ -184,12 +185,9 @@ struct RampFormula {
 SIMD_AVX2 inline __m256i formula_entries(const RampFormula& f, __m256i j, __m256i i) {
     const __m256i diffuse = _mm256_and_si256(
         _mm256_add_epi16(_mm256_srli_epi16(_mm256_mullo_epi16(i, j), 5), f.round), f.keep);
-    // high[j]: bit 4 of j, moved to the top of the low byte, picks the half;
-    // the set top bit of each high byte makes the shuffles write 0 there.
-    const __m256i index = _mm256_or_si256(j, _mm256_set1_epi16(static_cast<short>(0x8000)));
-    const __m256i high =
-        _mm256_blendv_epi8(_mm256_shuffle_epi8(f.high_low, index),
-                           _mm256_shuffle_epi8(f.high_high, index), _mm256_slli_epi16(j, 3));
+    // high[j] by a byte shuffle at j - 16: rows below 16, and the high bytes,
+    // wrap to indices with the top bit set, which the shuffle turns into 0.
+    const __m256i high = _mm256_shuffle_epi8(f.high, _mm256_sub_epi8(j, _mm256_set1_epi8(16)));
     return _mm256_min_epi16(
         _mm256_add_epi16(_mm256_add_epi16(diffuse, _mm256_srli_epi16(i, 1)), high),
         _mm256_set1_epi16(31));
@@ -253,11 +251,15 @@ struct ShadedKernel {
     }
 };
 
-// The formula of a ramp: high[j] is entry (j, 0); the rest must match entry
-// for entry, with the diffuse term as it is or rounded up to a multiple of 8.
+// The formula of a ramp: high[j] is entry (j, 0), 0 in the lower sixteen
+// rows; the rest must match entry for entry, with the diffuse term as it is
+// or rounded up to a multiple of 8.
 SIMD_AVX2 bool fit_formula(const uint8_t* ramp, RampFormula* f) {
     uint8_t high[32];
     for (int32_t j = 0; j < 32; j++) high[j] = ramp[j * 32];
+    for (int32_t j = 0; j < 16; j++) {
+        if (high[j] != 0) return false;
+    }
     static const int32_t rounding[2][2] = {{0, -1}, {7, ~7}};
     for (const int32_t* r : rounding) {
         bool fits = true;
@@ -268,9 +270,8 @@ SIMD_AVX2 bool fit_formula(const uint8_t* ramp, RampFormula* f) {
             }
         }
         if (!fits) continue;
-        const __m128i* halves = reinterpret_cast<const __m128i*>(high);
-        f->high_low = _mm256_broadcastsi128_si256(_mm_loadu_si128(halves));
-        f->high_high = _mm256_broadcastsi128_si256(_mm_loadu_si128(halves + 1));
+        f->high = _mm256_broadcastsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(high + 16)));
         f->round = _mm256_set1_epi16(static_cast<short>(r[0]));
         f->keep = _mm256_set1_epi16(static_cast<short>(r[1]));
         return true;

@@ -101,14 +101,16 @@ void new_scene(Random& random, Scene* s, bool first) {
     fill_random(random, s->texels, 0xFFFF);
     s->ramp.resize(RAMP_SIZE);
     fill_random(random, s->ramp, 31);
-    // Ramps of the built ramps' form, with random highlights and either
-    // rounding, some with one entry off; the same buffer every time, so the
-    // kernels must notice when its entries change (the first scene has that
-    // form, so that what they remember of it goes stale).
+    // Ramps of the built ramps' form, with random highlights in the upper
+    // rows and either rounding, some with one entry off or a highlight in a
+    // lower row; the same buffer every time, so the kernels must notice when
+    // its entries change (the first scene has that form, so that what they
+    // remember of it goes stale).
     if (first || random.chance(50)) {
         const bool banded = random.chance(50);
-        int32_t high[32];
-        for (int32_t& h : high) h = random.chance(50) ? 0 : random.between(0, 31);
+        int32_t high[32] = {};
+        for (int32_t j = 16; j < 32; j++) high[j] = random.chance(50) ? 0 : random.between(0, 31);
+        if (random.chance(10)) high[random.between(0, 15)] = random.between(1, 31);
         for (int32_t j = 0; j < 32; j++) {
             for (int32_t i = 0; i < 32; i++) {
                 const int32_t diffuse = (i * j) >> 5;
