@@ -280,16 +280,20 @@ SIMD_AVX2 bool fit_formula(const uint8_t* ramp, RampFormula* f) {
 }
 
 // The ramps last seen, a copy of their entries and their formulas: a ramp is
-// fitted again only when its entries change.
+// fitted again only when its entries change. While the ramps are settled,
+// a ramp checked once in the current settling is not compared again.
 struct FittedRamp {
     const uint8_t* ramp;
     bool fits;
+    uint32_t checked;  // the settling it was last compared in
     RampFormula formula;
     uint8_t entries[RAMP_SIZE];
 };
 constexpr int32_t FITTED_RAMPS = 4;
 FittedRamp fitted[FITTED_RAMPS];
 int32_t next_fitted = 0;
+bool ramps_settled = false;
+uint32_t settling = 0;  // 0: none yet
 
 // Whether two ramps hold the same entries.
 SIMD_AVX2 bool same_entries(const uint8_t* a, const uint8_t* b) {
@@ -304,14 +308,18 @@ SIMD_AVX2 bool same_entries(const uint8_t* a, const uint8_t* b) {
 }
 
 SIMD_AVX2 const RampFormula* ramp_formula(const uint8_t* ramp) {
+    const uint32_t now = ramps_settled ? settling : 0;
     for (FittedRamp& r : fitted) {
-        if (r.ramp == ramp && same_entries(r.entries, ramp)) {
+        if (r.ramp != ramp) continue;
+        if ((now != 0 && r.checked == now) || same_entries(r.entries, ramp)) {
+            r.checked = now;
             return r.fits ? &r.formula : nullptr;
         }
     }
     FittedRamp& r = fitted[next_fitted];
     next_fitted = (next_fitted + 1) % FITTED_RAMPS;
     r.ramp = ramp;
+    r.checked = now;
     std::memcpy(r.entries, ramp, RAMP_SIZE);
     r.fits = fit_formula(ramp, &r.formula);
     return r.fits ? &r.formula : nullptr;
@@ -386,6 +394,17 @@ void shaded_entry(const ScreenVertex* const* v, const Vec4* const* c, const Vec4
 }
 
 }  // namespace
+
+void draw_shaded_ramps_settled(bool settled) {
+#if RASTER_SIMD
+    ramps_settled = settled;
+    // A new settling: nothing is taken as checked in it yet. (After 2^32
+    // settlings the count starts again, past 0.)
+    if (settled && ++settling == 0) settling = 1;
+#else
+    (void)settled;
+#endif
+}
 
 void draw_shaded_tex_tri(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
                          const Vec4* c0, const Vec4* c1, const Vec4* c2, const Vec4* t0,

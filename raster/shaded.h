@@ -22,6 +22,12 @@ void draw_shaded_tex_quad(const ScreenVertex* v0, const ScreenVertex* v1,
                           const Vec4* t1, const Vec4* t2, const Vec4* t3, int32_t texture,
                           int32_t ramp);
 
+// Between draw_shaded_ramps_settled(true) and (false), nothing writes into
+// a ramp: its entries are then compared with what was last seen of them once,
+// not for every polygon (the ordering table settles them for its drawing
+// pass, outside packet callbacks).
+void draw_shaded_ramps_settled(bool settled);
+
 // Clips, walks and fills the outline of n (3 or 4) vertices with the current
 // ramp. Draws nothing for a slot without a texture or without a current ramp.
 void draw_shaded_tex_poly(const ScreenVertex* const* v, const Vec4* const* c,

@@ -99,7 +99,11 @@ void link_packet(const RenderBuffer* buffer, PrimPacket* packet, uint32_t offset
 void run_callback(uint32_t callback, int16_t depth) {
     if (callback < 1 || callback > static_cast<uint32_t>(OT_SLOT_COUNT)) return;
     PrimCallback function = callbacks[callback - 1];
-    if (function != nullptr) function(depth);
+    if (function == nullptr) return;
+    // A callback may write into a ramp.
+    draw_shaded_ramps_settled(false);
+    function(depth);
+    draw_shaded_ramps_settled(true);
 }
 
 typedef void (*TexTriangle)(const ScreenVertex*, const ScreenVertex*, const ScreenVertex*,
@@ -279,6 +283,7 @@ void ot_link_slots() {
 int32_t ot_draw(RenderBuffer* buffer) {
     if (heads == nullptr) return 0;
     const LightColour* light = cam_light_colour();
+    draw_shaded_ramps_settled(true);
     for (int32_t key = OT_SIZE - 1; key >= 0; key--) {
         // Most buckets are empty: passed over eight at a time. (Nothing runs
         // while they are, so no callback can link into them meanwhile.)
@@ -291,6 +296,7 @@ int32_t ot_draw(RenderBuffer* buffer) {
         }
         heads[key] = OT_LINK_NONE;
     }
+    draw_shaded_ramps_settled(false);
     return 0;
 }
 

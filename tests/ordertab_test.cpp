@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "files/texture.h"
+#include "model/shade.h"
 #include "platform/headless.h"
 #include "render/ordertab.h"
 #include "render/renderbuf.h"
@@ -250,6 +251,61 @@ TEST_F(OrderingTableTest, CallbackSlotsRunBeforeThePacketsOfTheirBucket) {
     ot_slots_clear();
     ot_flush();
     EXPECT_EQ(calls.size(), 0u);
+}
+
+uint8_t* rewritten_ramp = nullptr;
+void whiten_ramp(int32_t) {
+    std::memset(rewritten_ramp, 31, RAMP_SIZE);
+}
+
+// The drawing pass may take the ramps as unchanging, but not across a packet
+// callback: one that rewrites a ramp changes the lit packets drawn after it.
+TEST_F(OrderingTableTest, ACallbackMayRewriteARampBetweenLitPackets) {
+    ASSERT_EQ(shade_init(), 0);
+    ASSERT_EQ(tex_init(), 0);
+    ASSERT_EQ(tex_create("t", 2, 2), 0);
+    for (int32_t i = 0; i < 16; i++) {
+        tex_get(0)->texels[i] = static_cast<uint16_t>(0x2108 * (1 + i % 3));
+    }
+    rb_make_uv_pool(4);
+    rb_make_normal_pool(4);
+    for (int32_t i = 0; i < 4; i++) {
+        buffer->uvs[i] = Vec4{(i == 1 || i == 2) ? 1000 : 0, i >= 2 ? 1000 : 0, 0, 0};
+        buffer->intensities[i] = 150;
+    }
+    // The far quad on the left, the near one on the right, the callback
+    // between them.
+    for (int32_t half = 0; half < 2; half++) {
+        const int16_t first = static_cast<int16_t>(half * 4);
+        const int32_t x0 = half * 16, z = half == 0 ? 80 : 20;
+        vertex(first, x0, 0, z);
+        vertex(first + 1, x0 + 16, 0, z);
+        vertex(first + 2, x0 + 16, H - 1, z);
+        vertex(first + 3, x0, H - 1, z);
+        PrimPacket* p = packet(PRIM_LIT_TEX4, {first, static_cast<int16_t>(first + 1),
+                                               static_cast<int16_t>(first + 2),
+                                               static_cast<int16_t>(first + 3)});
+        int16_t* uv = prim_index(p, PRIM_UV);
+        int16_t* intensity = prim_index(p, PRIM_INTENSITY);
+        for (int16_t i = 0; i < 4; i++) uv[i] = intensity[i] = i;
+    }
+    rewritten_ramp = shade_ramp(0);
+    ASSERT_EQ(ot_set_slot(0, 50, whiten_ramp), 0);
+    ot_flush();
+    int32_t drawn[2] = {}, white[2] = {};
+    for (int32_t y = 0; y < H; y++) {
+        for (int32_t x = 0; x < W; x++) {
+            drawn[x / 16] += at(x, y) != 0;
+            white[x / 16] += at(x, y) == 0x7FFF;
+        }
+    }
+    EXPECT_GT(drawn[0], 300);
+    EXPECT_EQ(white[0], 0);
+    EXPECT_GT(drawn[1], 300);
+    EXPECT_EQ(white[1], drawn[1]);
+    ot_slots_clear();
+    tex_release();
+    shade_release();
 }
 
 TEST_F(OrderingTableTest, ArgumentsAreCheckedAgainstPoolsTextureAndRamp) {
