@@ -18,6 +18,7 @@ int32_t calls = 1000;
 std::vector<uint16_t> row;
 std::vector<uint16_t> texels;
 std::vector<uint8_t> ramp(RAMP_SIZE);
+std::vector<uint8_t> built_ramp;
 
 // Edge accumulators (24.8) of a span that runs across most of the texture
 // and most of each colour's range, as a typical long span does.
@@ -65,6 +66,18 @@ DRIVER void span_lit() {
     }
 }
 
+// The same with a ramp of the built ramps' form, whose entries the kernel
+// works out rather than reads.
+DRIVER void span_lit_built() {
+    shade_use_ramp(built_ramp.data());
+    for (int32_t i = 0; i < calls; i++) {
+        draw_shaded_tex_span(row.data(), length, LEFT_U, LEFT_V, RIGHT_U, RIGHT_V, 8, 8,
+                             texels.data(), left_colour[0], left_colour[1], left_colour[2],
+                             right_colour[0], right_colour[1], right_colour[2]);
+    }
+    shade_use_ramp(ramp.data());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,6 +90,8 @@ int main(int argc, char** argv) {
     texels.resize(256 * 256);
     for (size_t i = 0; i < texels.size(); i++) texels[i] = static_cast<uint16_t>(i * 2654435761u >> 17);
     for (int32_t i = 0; i < RAMP_SIZE; i++) ramp[static_cast<size_t>(i)] = static_cast<uint8_t>((i * 7) & 31);
+    if (shade_init() != 0) return 1;
+    built_ramp.assign(shade_ramp(0), shade_ramp(0) + RAMP_SIZE);
     shade_use_ramp(ramp.data());
     draw_set_tex_span_state(8, 8);
     span_flat();
@@ -86,6 +101,7 @@ int main(int argc, char** argv) {
     span_tex_add();
     span_tex_half();
     span_lit();
+    span_lit_built();
     printf("%u\n", row[static_cast<size_t>(length) / 2]);
     return 0;
 }

@@ -364,11 +364,17 @@ SIMD_AVX2 void shaded_poly_simd(const EdgePoint<SHADED_VALUES>* clipped, int32_t
 SIMD_AVX2 void shaded_span_simd(uint16_t* p, int32_t count, const int32_t* left,
                                 const int32_t* right, const TexImage& image,
                                 const uint8_t* ramp) {
-    const ShadedKernel kernel = shaded_kernel(image, ramp, simd::PixelWindow{p + count});
-    simd::draw_span<SHADED_VALUES>(
-        kernel, p, count, count, 0,
-        _mm256_setr_epi32(0, 0, left[0], left[1], left[2], left[3], left[4], 0),
-        _mm256_setr_epi32(0, 0, right[0], right[1], right[2], right[3], right[4], 0));
+    const __m256i l = _mm256_setr_epi32(0, 0, left[0], left[1], left[2], left[3], left[4], 0);
+    const __m256i r = _mm256_setr_epi32(0, 0, right[0], right[1], right[2], right[3], right[4], 0);
+    const simd::PixelWindow window{p + count};
+    const RampFormula* formula = ramp_formula(ramp);
+    if (formula != nullptr) {
+        const FormulaKernel kernel{shaded_shifts(image), tex_sampler(image.texels), *formula,
+                                   window};
+        simd::draw_span<SHADED_VALUES>(kernel, p, count, count, 0, l, r);
+        return;
+    }
+    simd::draw_span<SHADED_VALUES>(shaded_kernel(image, ramp, window), p, count, count, 0, l, r);
 }
 #endif
 

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "files/texture.h"
 #include "model/shade.h"
 #include "platform/headless.h"
 #include "raster/shaded.h"
+#include "raster/simd.h"
 #include "raster_support.h"
 
 namespace {
@@ -122,6 +125,36 @@ TEST_F(ShadedTest, ColourStepsAreShiftedBeforeTheDivision) {
     draw_shaded_tex_span(pixels, 0, 0, 0, 0, 0, 2, 2, texels.data(), 0, 0, 0, 0, 0, 0);
     draw_shaded_tex_span(pixels, -1, 0, 0, 0, 0, 2, 2, texels.data(), 0, 0, 0, 0, 0, 0);
     EXPECT_EQ(pixels[0], rgb555(1, 0, 0));
+}
+
+// The span entry point, with the built ramps (whose entries the kernels work
+// out) and with a ramp of any other form: the kernels write what the plain
+// loop writes, for spans long and short, light rising and falling.
+TEST_F(ShadedTest, SpanKernelsMatchThePlainLoopForEveryRampForm) {
+    ASSERT_EQ(shade_init(), 0);
+    std::vector<uint16_t> noise(64 * 64);
+    for (size_t i = 0; i < noise.size(); i++) {
+        noise[i] = static_cast<uint16_t>(i * 2654435761u >> 13);
+    }
+    draw_set_tex_span_state(6, 6);
+    use_test_ramp(true);
+    const uint8_t* ramps[4] = {shade_ramp(0), shade_ramp(1), shade_ramp(2), ramp.data()};
+    for (int k = 0; k < 4; k++) {
+        shade_use_ramp(ramps[k]);
+        for (int32_t count = 1; count <= 70; count += 3) {
+            const int32_t from = count * 900 % 65280, to = 65280 - from;
+            uint16_t pixels[2][72];
+            for (int pass = 0; pass < 2; pass++) {
+                simd_enable(pass == 0);
+                std::fill(std::begin(pixels[pass]), std::end(pixels[pass]), BACKGROUND);
+                draw_shaded_tex_span(pixels[pass], count, 300, 7000, 9000 * count, 100, 6, 6,
+                                     noise.data(), from, to, count * 500, to, from, 65280);
+            }
+            simd_enable(true);
+            ASSERT_TRUE(std::equal(pixels[0], pixels[0] + 72, pixels[1]))
+                << "ramp " << k << ", count " << count;
+        }
+    }
 }
 
 TEST_F(ShadedTest, ClipperCarriesColoursToTheCrossings) {
