@@ -404,9 +404,12 @@ void shaded_entry(const ScreenVertex* const* v, const Vec4* const* c, const Vec4
 void draw_shaded_ramps_settled(bool settled) {
 #if RASTER_SIMD
     ramps_settled = settled;
-    // A new settling: nothing is taken as checked in it yet. (After 2^32
-    // settlings the count starts again, past 0.)
-    if (settled && ++settling == 0) settling = 1;
+    // A new settling: nothing is taken as checked in it yet, also when the
+    // count starts again after 2^32 of them.
+    if (settled && ++settling == 0) {
+        settling = 1;
+        for (FittedRamp& r : fitted) r.checked = 0;
+    }
 #else
     (void)settled;
 #endif
