@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "geometry/camera.h"
 #include "geometry/fixed.h"
@@ -238,6 +239,16 @@ void scan_poly_plain(const EdgePoint<N>* v, int32_t m, const Span& span) {
 }
 
 #if RASTER_SIMD
+// Whether a kernel draws two short rows together (draw_pair).
+template <class Kernel, class = void>
+struct KernelPairs {
+    static constexpr bool value = false;
+};
+template <class Kernel>
+struct KernelPairs<Kernel, std::void_t<decltype(Kernel::PAIRS)>> {
+    static constexpr bool value = Kernel::PAIRS;
+};
+
 // The span values of up to eight consecutive rows, worked out together: row
 // i's first column and pixel count at x[i] and count[i], its value k and that
 // value's step per pixel at start[k][i] and step[k][i].
@@ -345,6 +356,11 @@ struct SimdWalker {
         }
     }
 
+    // Whether row i of a batch has 1 to 8 pixels, all on the surface.
+    bool short_on_surface(const RowBatch<N>& b, int32_t i) const {
+        return b.count[i] > 0 && b.count[i] <= 8 && b.x[i] >= 0 && b.count[i] <= width - b.x[i];
+    }
+
     // Row i of a batch, at `row`.
     SIMD_AVX2 void batch_span(uint16_t* row, const RowBatch<N>& b, int32_t i) const {
         const int32_t x = b.x[i];
@@ -398,7 +414,20 @@ struct SimdWalker {
             const int32_t rows = last - y < 8 ? last - y + 1 : 8;
             RowBatch<N> b;
             batch(&b, rows);
-            for (int32_t i = 0; i < rows; i++, row += width) batch_span(row, b, i);
+            for (int32_t i = 0; i < rows; i++, row += width) {
+                if constexpr (KernelPairs<Kernel>::value) {
+                    // Two short rows on the surface in one sixteen-pixel block.
+                    if (i + 1 < rows && short_on_surface(b, i) && short_on_surface(b, i + 1) &&
+                        kernel.draw_pair(row + b.x[i], b.count[i], row + width + b.x[i + 1],
+                                         b.count[i + 1],
+                                         simd::SpanRow{&b.start[0][i], &b.step[0][i], 8})) {
+                        i++;
+                        row += width;
+                        continue;
+                    }
+                }
+                batch_span(row, b, i);
+            }
             const __m256i times = _mm256_set1_epi32(rows);
             for (int e = 0; e < 2; e++) {
                 const __m256i walked = _mm256_mullo_epi32(lanes(step[e]), times);

@@ -193,6 +193,22 @@ SIMD_AVX2 inline __m256i formula_entries(const RampFormula& f, __m256i j, __m256
         _mm256_set1_epi16(31));
 }
 
+// Sixteen texels lit at the red, green and blue levels `level` (16-bit lanes).
+SIMD_AVX2 inline __m256i formula_pixels(const RampFormula& f, __m256i texel,
+                                        const __m256i* level) {
+    const __m256i five_bits = _mm256_set1_epi16(31);
+    const __m256i column[3] = {_mm256_and_si256(_mm256_srli_epi16(texel, 10), five_bits),
+                               _mm256_and_si256(_mm256_srli_epi16(texel, 5), five_bits),
+                               _mm256_and_si256(texel, five_bits)};
+    __m256i entry[3];
+    for (int k = 0; k < 3; k++) {
+        // (level >> 10) AND 31
+        const __m256i row = _mm256_and_si256(_mm256_srli_epi16(level[k], 10), five_bits);
+        entry[k] = formula_entries(f, row, column[k]);
+    }
+    return ShadedBlock<false>::combine(entry);
+}
+
 // Sixteen pixels of a ramp that follows the formula.
 struct FormulaBlock {
     static constexpr bool reads_pixels = false;
@@ -202,20 +218,8 @@ struct FormulaBlock {
 
     SIMD_AVX2 SIMD_INLINE bool next(uint16_t*, __m256i, int32_t left, __m256i* pixels) {
         const __m256i texel = simd::texels16(sampler, lanes.value[0], lanes.value[1], left);
-        const __m256i five_bits = _mm256_set1_epi16(31);
-        const __m256i column[3] = {
-            _mm256_and_si256(_mm256_srli_epi16(texel, 10), five_bits),
-            _mm256_and_si256(_mm256_srli_epi16(texel, 5), five_bits),
-            _mm256_and_si256(texel, five_bits)};
-        __m256i entry[3];
-        for (int k = 0; k < 3; k++) {
-            // (level >> 10) AND 31
-            const __m256i row =
-                _mm256_and_si256(_mm256_srli_epi16(lanes.value[2 + k], 10), five_bits);
-            entry[k] = formula_entries(formula, row, column[k]);
-        }
+        *pixels = formula_pixels(formula, texel, &lanes.value[2]);
         lanes.advance();
-        *pixels = ShadedBlock<false>::combine(entry);
         return true;
     }
 };
@@ -327,6 +331,8 @@ SIMD_AVX2 const RampFormula* ramp_formula(const uint8_t* ramp) {
 
 // The spans of a ramp that follows the formula.
 struct FormulaKernel {
+    // Two rows of up to eight pixels go through one block together.
+    static constexpr bool PAIRS = true;
     simd::SpanShifts shifts;
     simd::TexSampler sampler;
     RampFormula formula;
@@ -335,6 +341,28 @@ struct FormulaKernel {
     SIMD_AVX2 SIMD_INLINE void draw(uint16_t* p, int32_t n, const simd::SpanRow& row) const {
         FormulaBlock block{sampler, formula, simd::lanes16<SHADED_VALUES>(row)};
         simd::run16(p, n, window, block);
+    }
+
+    // n0 pixels at p0 and n1 at p1 (1..8 each), the rows of `row` and the
+    // next one (one further along each value's starts and steps): the first
+    // in lanes 0..7 of a block, the second in lanes 8..15. False, drawing
+    // nothing, where eight pixels from p1 would pass the window.
+    SIMD_AVX2 SIMD_INLINE bool draw_pair(uint16_t* p0, int32_t n0, uint16_t* p1, int32_t n1,
+                                         const simd::SpanRow& row) const {
+        if (window.end - p1 < 8) return false;
+        const __m256i pixel = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
+        simd::Lanes16<SHADED_VALUES> lanes;
+        for (int k = 0; k < SHADED_VALUES; k++) {
+            lanes.value[k] = _mm256_add_epi16(
+                simd::halves16(row.start + k * row.stride),
+                _mm256_mullo_epi16(simd::halves16(row.step + k * row.stride), pixel));
+        }
+        const __m256i texel =
+            simd::texels_two_rows(sampler, lanes.value[0], lanes.value[1], n0, n1);
+        const __m256i pixels = formula_pixels(formula, texel, &lanes.value[2]);
+        simd::store_first(p0, n0, _mm256_castsi256_si128(pixels));
+        simd::store_first(p1, n1, _mm256_extracti128_si256(pixels, 1));
+        return true;
     }
 };
 

@@ -345,5 +345,33 @@ SIMD_AVX2 inline __m256i texels16(const TexSampler& s, __m256i u, __m256i v, int
                                    eight_texels(s.texels, at + 8, left - 8), 1);
 }
 
+// The low 16 bits of first[0] in lanes 0..7, of first[1] in lanes 8..15.
+SIMD_AVX2 inline __m256i halves16(const int32_t* first) {
+    return _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_set1_epi16(static_cast<short>(first[0]))),
+        _mm_set1_epi16(static_cast<short>(first[1])), 1);
+}
+
+// The texels of two rows in one block: the first n0 (1..8) of lanes 0..7
+// and the first n1 (1..8) of lanes 8..15; the other lanes unspecified.
+SIMD_AVX2 inline __m256i texels_two_rows(const TexSampler& s, __m256i u, __m256i v, int32_t n0,
+                                         int32_t n1) {
+    const __m256i index =
+        _mm256_add_epi16(_mm256_srl_epi16(_mm256_and_si256(v, s.v_mask), s.v_shift),
+                         _mm256_and_si256(_mm256_srli_epi16(u, 8), s.u_mask));
+    alignas(32) uint16_t at[16];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(eight_texels(s.texels, at, n0)),
+                                   eight_texels(s.texels, at + 8, n1), 1);
+}
+
+// The first n (1..8) of eight pixels written at p, blended into the eight
+// there (all of which must lie in the surface).
+SIMD_AVX2 inline void store_first(uint16_t* p, int32_t n, __m128i pixels) {
+    __m128i* at = reinterpret_cast<__m128i*>(p);
+    _mm_storeu_si128(at, _mm_blendv_epi8(_mm_loadu_si128(at), pixels,
+                                         _mm256_castsi256_si128(first_lanes(n))));
+}
+
 }  // namespace simd
 #endif
