@@ -358,7 +358,7 @@ struct SimdWalker {
 
     // Whether row i of a batch has 1 to 8 pixels, all on the surface.
     bool short_on_surface(const RowBatch<N>& b, int32_t i) const {
-        return b.count[i] > 0 && b.count[i] <= 8 && b.x[i] >= 0 && b.count[i] <= width - b.x[i];
+        return b.count[i] > 0 && b.count[i] <= 8 && draw_span_on_row(b.x[i], b.count[i], width);
     }
 
     // Row i of a batch, at `row`.
@@ -366,7 +366,7 @@ struct SimdWalker {
         const int32_t x = b.x[i];
         const int32_t count = b.count[i];
         if (count <= 0) return;
-        if (x >= 0 && count <= width - x) {
+        if (draw_span_on_row(x, count, width)) {
             kernel.draw(row + x, count, simd::SpanRow{&b.start[0][i], &b.step[0][i], 8});
             return;
         }
@@ -394,7 +394,7 @@ struct SimdWalker {
                 const int32_t x = l >> 8;
                 const int32_t count = wrap_sub(r >> 8, x);
                 if (count > 0) {
-                    if (x >= 0 && count <= row_width - x) {
+                    if (draw_span_on_row(x, count, row_width)) {
                         row_kernel.draw(row + x, count, simd::SpanRow{});
                     } else {
                         const SpanRange range = draw_confine_span(x, count, row_width);

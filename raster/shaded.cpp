@@ -335,7 +335,7 @@ struct FormulaKernel {
     static constexpr bool PAIRS = true;
     simd::SpanShifts shifts;
     simd::TexSampler sampler;
-    RampFormula formula;
+    const RampFormula& formula;  // remembered with its ramp
     simd::PixelWindow window;
 
     SIMD_AVX2 SIMD_INLINE void draw(uint16_t* p, int32_t n, const simd::SpanRow& row) const {
@@ -350,13 +350,7 @@ struct FormulaKernel {
     SIMD_AVX2 SIMD_INLINE bool draw_pair(uint16_t* p0, int32_t n0, uint16_t* p1, int32_t n1,
                                          const simd::SpanRow& row) const {
         if (window.end - p1 < 8) return false;
-        const __m256i pixel = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7);
-        simd::Lanes16<SHADED_VALUES> lanes;
-        for (int k = 0; k < SHADED_VALUES; k++) {
-            lanes.value[k] = _mm256_add_epi16(
-                simd::halves16(row.start + k * row.stride),
-                _mm256_mullo_epi16(simd::halves16(row.step + k * row.stride), pixel));
-        }
+        const simd::Lanes16<SHADED_VALUES> lanes = simd::lanes16<SHADED_VALUES, true>(row);
         const __m256i texel =
             simd::texels_two_rows(sampler, lanes.value[0], lanes.value[1], n0, n1);
         const __m256i pixels = formula_pixels(formula, texel, &lanes.value[2]);
@@ -376,13 +370,16 @@ SIMD_AVX2 ShadedKernel shaded_kernel(const TexImage& image, const uint8_t* ramp,
     return ShadedKernel{shaded_shifts(image), tex_sampler(image.texels), ramp, window};
 }
 
+SIMD_AVX2 FormulaKernel formula_kernel(const TexImage& image, const RampFormula& formula,
+                                       const simd::PixelWindow& window) {
+    return FormulaKernel{shaded_shifts(image), tex_sampler(image.texels), formula, window};
+}
+
 SIMD_AVX2 void shaded_poly_simd(const EdgePoint<SHADED_VALUES>* clipped, int32_t m,
                                 const TexImage& image, const uint8_t* ramp) {
     const RampFormula* formula = ramp_formula(ramp);
     if (formula != nullptr) {
-        const FormulaKernel kernel{shaded_shifts(image), tex_sampler(image.texels), *formula,
-                                   surface_window()};
-        scan_poly_simd(clipped, m, kernel);
+        scan_poly_simd(clipped, m, formula_kernel(image, *formula, surface_window()));
         return;
     }
     const ShadedKernel kernel = shaded_kernel(image, ramp, surface_window());
@@ -397,9 +394,8 @@ SIMD_AVX2 void shaded_span_simd(uint16_t* p, int32_t count, const int32_t* left,
     const simd::PixelWindow window{p + count};
     const RampFormula* formula = ramp_formula(ramp);
     if (formula != nullptr) {
-        const FormulaKernel kernel{shaded_shifts(image), tex_sampler(image.texels), *formula,
-                                   window};
-        simd::draw_span<SHADED_VALUES>(kernel, p, count, count, 0, l, r);
+        simd::draw_span<SHADED_VALUES>(formula_kernel(image, *formula, window), p, count, count,
+                                       0, l, r);
         return;
     }
     simd::draw_span<SHADED_VALUES>(shaded_kernel(image, ramp, window), p, count, count, 0, l, r);

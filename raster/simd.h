@@ -128,17 +128,30 @@ struct Lanes16 {
     }
 };
 
-template <int K>
+// The low 16 bits of first[0] in lanes 0..7, of first[1] in lanes 8..15.
+SIMD_AVX2 inline __m256i halves16(const int32_t* first) {
+    return _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_set1_epi16(static_cast<short>(first[0]))),
+        _mm_set1_epi16(static_cast<short>(first[1])), 1);
+}
+
+// With TwoRows, pixels 0..7 of `row` in lanes 0..7 and pixels 0..7 of the
+// next row (one further along each start and step) in lanes 8..15.
+template <int K, bool TwoRows = false>
 SIMD_AVX2 inline Lanes16<K> lanes16(const SpanRow& row) {
     const __m256i pixel =
-        _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+        TwoRows ? _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7)
+                : _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     Lanes16<K> lanes;
     for (int k = 0; k < K; k++) {
-        const __m256i step = _mm256_set1_epi16(static_cast<short>(row.step[k * row.stride]));
-        lanes.value[k] =
-            _mm256_add_epi16(_mm256_set1_epi16(static_cast<short>(row.start[k * row.stride])),
-                             _mm256_mullo_epi16(step, pixel));
-        lanes.step16[k] = _mm256_slli_epi16(step, 4);
+        const int32_t* start = row.start + k * row.stride;
+        const int32_t* step = row.step + k * row.stride;
+        const __m256i steps =
+            TwoRows ? halves16(step) : _mm256_set1_epi16(static_cast<short>(*step));
+        const __m256i starts =
+            TwoRows ? halves16(start) : _mm256_set1_epi16(static_cast<short>(*start));
+        lanes.value[k] = _mm256_add_epi16(starts, _mm256_mullo_epi16(steps, pixel));
+        lanes.step16[k] = _mm256_slli_epi16(steps, 4);
     }
     return lanes;
 }
@@ -333,34 +346,28 @@ SIMD_AVX2 inline __m128i eight_texels(const uint16_t* t, const uint16_t* at, int
 // are wanted: lanes past them hold whatever is quickest. The indices are
 // worked out together, the texels read one by one: plain reads are quicker
 // than a gather here.
-SIMD_AVX2 inline __m256i texels16(const TexSampler& s, __m256i u, __m256i v, int32_t left) {
+SIMD_AVX2 inline void texel_indices(const TexSampler& s, __m256i u, __m256i v, uint16_t* at) {
     const __m256i index =
         _mm256_add_epi16(_mm256_srl_epi16(_mm256_and_si256(v, s.v_mask), s.v_shift),
                          _mm256_and_si256(_mm256_srli_epi16(u, 8), s.u_mask));
-    alignas(32) uint16_t at[16];
     _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
+}
+
+SIMD_AVX2 inline __m256i texels16(const TexSampler& s, __m256i u, __m256i v, int32_t left) {
+    alignas(32) uint16_t at[16];
+    texel_indices(s, u, v, at);
     const __m128i low = eight_texels(s.texels, at, left);
     if (left <= 8) return _mm256_castsi128_si256(low);
     return _mm256_inserti128_si256(_mm256_castsi128_si256(low),
                                    eight_texels(s.texels, at + 8, left - 8), 1);
 }
 
-// The low 16 bits of first[0] in lanes 0..7, of first[1] in lanes 8..15.
-SIMD_AVX2 inline __m256i halves16(const int32_t* first) {
-    return _mm256_inserti128_si256(
-        _mm256_castsi128_si256(_mm_set1_epi16(static_cast<short>(first[0]))),
-        _mm_set1_epi16(static_cast<short>(first[1])), 1);
-}
-
 // The texels of two rows in one block: the first n0 (1..8) of lanes 0..7
 // and the first n1 (1..8) of lanes 8..15; the other lanes unspecified.
 SIMD_AVX2 inline __m256i texels_two_rows(const TexSampler& s, __m256i u, __m256i v, int32_t n0,
                                          int32_t n1) {
-    const __m256i index =
-        _mm256_add_epi16(_mm256_srl_epi16(_mm256_and_si256(v, s.v_mask), s.v_shift),
-                         _mm256_and_si256(_mm256_srli_epi16(u, 8), s.u_mask));
     alignas(32) uint16_t at[16];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(at), index);
+    texel_indices(s, u, v, at);
     return _mm256_inserti128_si256(_mm256_castsi128_si256(eight_texels(s.texels, at, n0)),
                                    eight_texels(s.texels, at + 8, n1), 1);
 }

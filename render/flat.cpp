@@ -15,29 +15,29 @@ uint16_t* row_pixels(const RasterSurface* s, int32_t row) {
     return s->pixels + static_cast<ptrdiff_t>(row) * s->width;
 }
 
-bool all_on_one_row(const ScreenVertex* const* v, int32_t n) {
-    for (int32_t i = 1; i < n; i++) {
-        if (v[i]->y != v[0]->y) return false;
-    }
-    return true;
-}
-
 #if RASTER_SIMD
-// A span of one colour: long ones in whole stores, the last overlapping;
-// short ones blended into one wide read and write where the window allows.
+// Sixteen pixels of one colour.
+struct FillBlock {
+    static constexpr bool reads_pixels = false;
+    __m256i colour;
+    SIMD_AVX2 bool next(uint16_t*, __m256i, int32_t, __m256i* pixels) const {
+        *pixels = colour;
+        return true;
+    }
+};
+
+// A span of one colour: long ones in whole stores, the last overlapping (no
+// pixel past the span is read); short ones as one block.
 struct FillKernel {
     __m256i colour;
     simd::PixelWindow window;
     SIMD_AVX2 void draw(uint16_t* p, int32_t n, const simd::SpanRow&) const {
         if (n >= 16) {
             simd::fill_run(p, n, colour);
-        } else if (window.end - p >= 16) {
-            __m256i* at = reinterpret_cast<__m256i*>(p);
-            _mm256_storeu_si256(
-                at, _mm256_blendv_epi8(_mm256_loadu_si256(at), colour, simd::first_lanes(n)));
-        } else {
-            simd::store_part(p, n, colour);
+            return;
         }
+        FillBlock block{colour};
+        simd::run16(p, n, window, block);
     }
 };
 
@@ -51,7 +51,7 @@ SIMD_AVX2 void fill_simd(const EdgePoint<0>* v, int32_t m, uint16_t colour) {
 // filling each row between the left and right edge.
 void fill_polygon(const ScreenVertex* const* in, int32_t n, uint16_t colour) {
     const RasterSurface* s = draw_surface();
-    if (s->pixels == nullptr || all_on_one_row(in, n)) return;
+    if (s->pixels == nullptr || poly_on_one_row(in, n)) return;
     ClipVertex clipped[DRAW_CLIP_MAX];
     const int32_t m = draw_clip_polygon(in, n, clipped);
     EdgePoint<0> v[DRAW_CLIP_MAX];

@@ -88,6 +88,11 @@ struct SpanRange {
     int32_t count;  // pixels written (<= 0: none)
     int32_t skip;   // pixels of the span left of `first`
 };
+// Whether count (> 0) pixels from column x all lie on a row of `width`: the
+// span needs no confining.
+inline bool draw_span_on_row(int32_t x, int32_t count, int32_t width) {
+    return x >= 0 && count <= width - x;
+}
 inline SpanRange draw_confine_span(int32_t x, int32_t count, int32_t width) {
     int64_t first = x;
     int64_t end = static_cast<int64_t>(x) + count;
