@@ -261,6 +261,37 @@ struct RowBatch {
     alignas(32) int32_t step[VALUES][8];
 };
 
+// A family's shifts (simd::SpanShifts) spread out for the rows of a batch:
+// shift j of value k in every lane of by_value[k][j]. The last spread is
+// kept, since the polygons drawn one after another mostly share a texture.
+template <int N>
+struct WalkerShifts {
+    simd::SpanShifts of;
+    __m256i by_value[N][5];
+};
+template <int N>
+inline WalkerShifts<N> last_walker_shifts{};
+
+template <int N>
+SIMD_AVX2 const WalkerShifts<N>& walker_shifts(const simd::SpanShifts& s) {
+    WalkerShifts<N>& last = last_walker_shifts<N>;
+    const __m256i by_shift[5] = {s.a, s.b, s.c, s.d, s.e};
+    const __m256i kept[5] = {last.of.a, last.of.b, last.of.c, last.of.d, last.of.e};
+    __m256i differ = _mm256_setzero_si256();
+    for (int j = 0; j < 5; j++) {
+        differ = _mm256_or_si256(differ, _mm256_xor_si256(by_shift[j], kept[j]));
+    }
+    // (At first both are all zero: the spread of zero shifts.)
+    if (_mm256_testz_si256(differ, differ)) return last;
+    last.of = s;
+    for (int k = 0; k < N; k++) {
+        for (int j = 0; j < 5; j++) {
+            last.by_value[k][j] = _mm256_permutevar8x32_epi32(by_shift[j], _mm256_set1_epi32(k));
+        }
+    }
+    return last;
+}
+
 // The walker of the kernels: the accumulators of an edge are the lanes of a
 // vector, x, y (not walked) and the N values, as in EdgePoint. For each span
 // it calls kernel.draw(p, n, row): n pixels from p, with the values of the
@@ -276,19 +307,11 @@ struct SimdWalker {
     alignas(32) int32_t step[2][8];
     int left = 0;
     // The kernel's shifts a, b, c, d, e of value k, in every lane.
-    __m256i shift[RowBatch<N>::VALUES][5];
+    const WalkerShifts<N>* shifts = nullptr;
 
     SIMD_AVX2 SimdWalker(const Kernel& kernel_, uint16_t* pixels_, int32_t width_)
         : kernel(kernel_), pixels(pixels_), width(width_) {
-        if constexpr (N > 0) {
-            const simd::SpanShifts& s = kernel.shifts;
-            const __m256i by_value[5] = {s.a, s.b, s.c, s.d, s.e};
-            for (int k = 0; k < N; k++) {
-                for (int j = 0; j < 5; j++) {
-                    shift[k][j] = _mm256_permutevar8x32_epi32(by_value[j], _mm256_set1_epi32(k));
-                }
-            }
-        }
+        if constexpr (N > 0) shifts = &walker_shifts<N>(kernel.shifts);
     }
 
     SIMD_AVX2 static __m256i lanes(const int32_t* p) {
@@ -345,7 +368,7 @@ struct SimdWalker {
         set_lanes(b->x, x);
         set_lanes(b->count, count);
         for (int k = 0; k < N; k++) {
-            const __m256i* s = shift[k];
+            const __m256i* s = shifts->by_value[k];
             const __m256i value_l = walked_rows(l, step_l, 2 + k);
             const __m256i value_r = walked_rows(r, step_r, 2 + k);
             const __m256i difference = _mm256_srav_epi32(
