@@ -121,10 +121,15 @@ struct SpanRow {
 template <int K>
 struct Lanes16 {
     __m256i value[K];
-    __m256i step16[K];  // sixteen steps
+    __m256i step[K];  // one pixel's
 
+    // Sixteen pixels on. (The sixteen steps are worked out here, so that a
+    // span of one block never works them out: where a loop advances, they
+    // are worked out once before it.)
     SIMD_AVX2 void advance() {
-        for (int k = 0; k < K; k++) value[k] = _mm256_add_epi16(value[k], step16[k]);
+        for (int k = 0; k < K; k++) {
+            value[k] = _mm256_add_epi16(value[k], _mm256_slli_epi16(step[k], 4));
+        }
     }
 };
 
@@ -151,7 +156,7 @@ SIMD_AVX2 inline Lanes16<K> lanes16(const SpanRow& row) {
         const __m256i starts =
             TwoRows ? halves16(start) : _mm256_set1_epi16(static_cast<short>(*start));
         lanes.value[k] = _mm256_add_epi16(starts, _mm256_mullo_epi16(steps, pixel));
-        lanes.step16[k] = _mm256_slli_epi16(steps, 4);
+        lanes.step[k] = steps;
     }
     return lanes;
 }
