@@ -404,15 +404,16 @@ struct SimdWalker {
                     simd::SpanRow{&start[0][0], &b.step[0][i], 8});
     }
 
-    // Asks for the lines where rows `from` to `to` - 1 from `row` (counted
-    // from the accumulators) begin. The first block of a short row is read
-    // back before it is written: from a frame buffer that has left the cache,
-    // every row would wait for its line in turn. (Addresses as integers: a
-    // prefetch may reach past the surface's last pixel.)
-    SIMD_AVX2 void prefetch_rows(const uint16_t* row, int32_t from, int32_t to) const {
+    // Asks for the lines where the eight rows from row `first` on begin
+    // (counted from `row` and the accumulators; none at or past row `end`).
+    // The first block of a short row is read back before it is written: from
+    // a frame buffer that has left the cache, every row would wait for its
+    // line in turn. (Addresses as integers: a prefetch may reach past the
+    // surface's last pixel.)
+    SIMD_AVX2 void prefetch_rows(const uint16_t* row, int32_t first, int32_t end) const {
         const int32_t l = acc[left][0], step_l = step[left][0];
         const uintptr_t base = reinterpret_cast<uintptr_t>(row);
-        for (int32_t i = from; i < to; i++) {
+        for (int32_t i = first; i < first + 8 && i < end; i++) {
             const intptr_t x = wrap_add(l, wrap_mul(i, step_l)) >> 8;
             const uintptr_t at =
                 base + static_cast<uintptr_t>(i * static_cast<intptr_t>(width) + x) * 2;
@@ -450,13 +451,13 @@ struct SimdWalker {
             acc[1 - left][0] = r;
             return;
         }
-        prefetch_rows(row, 0, last - y < 8 ? last - y + 1 : 8);
+        prefetch_rows(row, 0, last - y + 1);
         while (y <= last) {
             const int32_t rows = last - y < 8 ? last - y + 1 : 8;
             RowBatch<N> b;
             batch(&b, rows);
             // The next batch's rows, while this one is drawn.
-            prefetch_rows(row, rows, last - y < 16 ? last - y + 1 : 16);
+            prefetch_rows(row, 8, last - y + 1);
             for (int32_t i = 0; i < rows; i++, row += width) {
                 if constexpr (KernelPairs<Kernel>::value) {
                     // Two short rows on the surface in one sixteen-pixel block.
