@@ -417,8 +417,10 @@ struct SimdWalker {
             const intptr_t x = wrap_add(l, wrap_mul(i, step_l)) >> 8;
             const uintptr_t at =
                 base + static_cast<uintptr_t>(i * static_cast<intptr_t>(width) + x) * 2;
+            // The first block's first and last pixels: it may cross into a second line.
             _mm_prefetch(reinterpret_cast<const char*>(at), _MM_HINT_T0);
-            _mm_prefetch(reinterpret_cast<const char*>(at + 30), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(at + (16 - 1) * sizeof(uint16_t)),
+                         _MM_HINT_T0);
         }
     }
 
