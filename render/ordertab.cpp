@@ -335,7 +335,10 @@ int32_t ot_set_slot(int32_t slot, int32_t depth, PrimCallback callback) {
         return 0;
     }
     if (depth < 0 || depth >= OT_SIZE) return -1;
-    slots[slot] = CallbackRecord{PRIM_CALLBACK, PRIM_CALLBACK_SIZE, OT_LINK_NONE,
+    // The link stays: a callback may fill a slot that is still linked into
+    // the table being drawn (its own, even), and the rest of that bucket
+    // follows it.
+    slots[slot] = CallbackRecord{PRIM_CALLBACK, PRIM_CALLBACK_SIZE, slots[slot].link,
                                  static_cast<int16_t>(depth), 0,
                                  static_cast<uint32_t>(slot) + 1};
     callbacks[slot] = callback;

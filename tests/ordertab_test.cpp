@@ -253,6 +253,26 @@ TEST_F(OrderingTableTest, CallbackSlotsRunBeforeThePacketsOfTheirBucket) {
     EXPECT_EQ(calls.size(), 0u);
 }
 
+void move_slot_seven(int32_t depth) {
+    calls.push_back({7, depth, 0});
+    ot_set_slot(7, 300, move_slot_seven);
+}
+
+// A callback may fill its own slot again while the table is drawn: the rest
+// of its bucket is still drawn, and the next frame calls it at its new depth.
+TEST_F(OrderingTableTest, ACallbackMayMoveItsOwnSlot) {
+    calls.clear();
+    set_flat(1, 0x7C00);
+    rect(0, 0, 0, 10, 10, 50, 1);
+    ASSERT_EQ(ot_set_slot(7, 50, move_slot_seven), 0);
+    ot_flush();
+    EXPECT_EQ(at(5, 5), 0x7C00);
+    ot_flush();
+    const std::vector<std::vector<int32_t>> expected = {{7, 50, 0}, {7, 300, 0}};
+    EXPECT_EQ(calls, expected);
+    ot_slots_clear();
+}
+
 uint8_t* rewritten_ramp = nullptr;
 void whiten_ramp(int32_t) {
     std::memset(rewritten_ramp, 31, RAMP_SIZE);
@@ -392,7 +412,8 @@ TEST_F(OrderingTableTest, FlushDrawsAFrameBackToFront) {
     rect(19, -5, 18, 12, 23, 300, 5);  // off the left edge
     rect(23, 22, 0, 28, 6, 700, 6);    // same key: the later packet is drawn first
     rect(27, 25, 3, 31, 8, 700, 4);
-    packet(PRIM_CULL | PRIM_GOURAUD3, {0, 1, 2}, 4);  // no rasterizer yet: skipped
+    // Same key as the far quad and linked later: drawn first, then painted over.
+    packet(PRIM_CULL | PRIM_GOURAUD3, {0, 1, 2}, 4);
 
     ot_flush();
 
