@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -8,6 +9,9 @@
 #include "files/texture.h"
 #include "model/shade.h"
 #include "platform/headless.h"
+#include "raster/shaded.h"
+#include "raster/textured.h"
+#include "render/gouraud.h"
 #include "render/ordertab.h"
 #include "render/renderbuf.h"
 #include "render/surface.h"
@@ -384,6 +388,125 @@ TEST_F(OrderingTableTest, ArgumentsAreCheckedAgainstPoolsTextureAndRamp) {
     EXPECT_FALSE(ot_prim_args(buffer, tri, 4, 0, &orange, &a));
     EXPECT_TRUE(ot_prim_args(buffer, tri, 3, 0, &orange, &a));
     tex_release();
+}
+
+// Each type code reaches its own rasterizer and pixel rule: a packet drawn
+// through the table writes what a direct call of that rasterizer writes, over
+// a background that tells copying, adding and averaging apart. Codes without
+// a rasterizer write nothing.
+TEST_F(OrderingTableTest, EveryTypeCodeReachesItsRasterizer) {
+    ASSERT_EQ(shade_init(), 0);
+    ASSERT_EQ(tex_init(), 0);
+    ASSERT_EQ(tex_create("t", 2, 2), 0);
+    for (int32_t i = 0; i < 16; i++) {
+        tex_get(0)->texels[i] = static_cast<uint16_t>(0x1CE7 + 0x0C63 * (i % 5));
+    }
+    const Vec4 rgb[] = {{200, 40, 90, 0}, {30, 220, 60, 0}, {90, 90, 250, 0}, {250, 250, 20, 0}};
+    for (const Vec4& c : rgb) rb_row_append(&c, 1);
+    rb_convert_colours();
+    rb_make_uv_pool(4);
+    rb_make_normal_pool(4);
+    const int32_t xy[4][2] = {{3, 2}, {28, 1}, {30, 21}, {1, 19}};
+    for (int16_t i = 0; i < 4; i++) {
+        vertex(i, xy[i][0], xy[i][1], 100);
+        buffer->uvs[i] = Vec4{(i == 1 || i == 2) ? 1000 : 0, i >= 2 ? 1000 : 0, 0, 0};
+        buffer->intensities[i] = 40 + 70 * i;
+    }
+    // One packet of each size; the one not in use has no type.
+    PrimPacket* sized[2] = {packet(0, {0, 1, 2}), packet(0, {0, 1, 2, 3})};
+    for (PrimPacket* p : sized) {
+        for (int16_t i = 0; i < 4; i++) {
+            prim_index(p, PRIM_COLOUR)[i] = prim_index(p, PRIM_UV)[i] =
+                prim_index(p, PRIM_INTENSITY)[i] = i;
+        }
+        p->texture = 0;
+        p->ramp = 1;
+    }
+    // The direct calls, from the arguments gathered from the packet.
+    using Draw = std::function<void(const PrimArgs&)>;
+    const auto flat3 = [](auto f) -> Draw {
+        return [f](const PrimArgs& a) { f(a.v[0], a.v[1], a.v[2], a.flat); };
+    };
+    const auto flat4 = [](auto f) -> Draw {
+        return [f](const PrimArgs& a) { f(a.v[0], a.v[1], a.v[2], a.v[3], a.flat); };
+    };
+    const auto tex3 = [](auto f) -> Draw {
+        return [f](const PrimArgs& a) { f(a.v[0], a.v[1], a.v[2], a.t[0], a.t[1], a.t[2], 0); };
+    };
+    const auto tex4 = [](auto f) -> Draw {
+        return [f](const PrimArgs& a) {
+            f(a.v[0], a.v[1], a.v[2], a.v[3], a.t[0], a.t[1], a.t[2], a.t[3], 0);
+        };
+    };
+    const auto gouraud3 = [](auto f) -> Draw {
+        return [f](const PrimArgs& a) { f(a.v[0], a.v[1], a.v[2], a.c[0], a.c[1], a.c[2]); };
+    };
+    const auto gouraud4 = [](auto f) -> Draw {
+        return [f](const PrimArgs& a) {
+            f(a.v[0], a.v[1], a.v[2], a.v[3], a.c[0], a.c[1], a.c[2], a.c[3]);
+        };
+    };
+    const Draw shaded4 = [](const PrimArgs& a) {
+        draw_shaded_tex_quad(a.v[0], a.v[1], a.v[2], a.v[3], a.c[0], a.c[1], a.c[2], a.c[3],
+                             a.t[0], a.t[1], a.t[2], a.t[3], 0, 1);
+    };
+    const Draw lit3 = [](const PrimArgs& a) {
+        draw_shaded_tex_tri(a.v[0], a.v[1], a.v[2], &a.lit[0], &a.lit[1], &a.lit[2], a.t[0],
+                            a.t[1], a.t[2], 0, 1);
+    };
+    const Draw lit4 = [](const PrimArgs& a) {
+        draw_shaded_tex_quad(a.v[0], a.v[1], a.v[2], a.v[3], &a.lit[0], &a.lit[1], &a.lit[2],
+                             &a.lit[3], a.t[0], a.t[1], a.t[2], a.t[3], 0, 1);
+    };
+    const struct {
+        uint32_t type;
+        int32_t corners;
+        Draw draw;  // none for codes without a rasterizer
+    } cases[] = {
+        {PRIM_FLAT3, 3, flat3(draw_flat_triangle)},
+        {PRIM_FLAT4, 4, flat4(draw_flat_quad)},
+        {PRIM_TEX3, 3, tex3(draw_tex_tri)},
+        {PRIM_TEX3_ADD, 3, tex3(draw_tex_tri_add)},
+        {PRIM_TEX3_HALF, 3, tex3(draw_tex_tri_half)},
+        {PRIM_TEX4, 4, tex4(draw_tex_quad)},
+        {PRIM_TEX4_ADD, 4, tex4(draw_tex_quad_add)},
+        {PRIM_TEX4_HALF, 4, tex4(draw_tex_quad_half)},
+        {PRIM_GOURAUD3, 3, gouraud3(draw_gouraud_triangle)},
+        {PRIM_GOURAUD3_ADD, 3, gouraud3(draw_gouraud_add_triangle)},
+        {PRIM_GOURAUD4, 4, gouraud4(draw_gouraud_quad)},
+        {PRIM_GOURAUD4_ADD, 4, gouraud4(draw_gouraud_add_quad)},
+        {PRIM_SHADED_TEX4, 4, shaded4},
+        {PRIM_LIT_TEX3, 3, lit3},
+        {PRIM_LIT_TEX4, 4, lit4},
+        {PRIM_GOURAUD | PRIM_TEXTURED | 3, 3, nullptr},
+        {PRIM_LIT | 3, 3, nullptr},
+        {PRIM_LIT | 4, 4, nullptr},
+    };
+    const uint16_t background = 0x2D6B;
+    const LightColour white = {255, 255, 255};
+    for (const auto& c : cases) {
+        PrimPacket* p = sized[c.corners - 3];
+        p->header = c.type;
+        sized[4 - c.corners]->header = 0;
+        pixels.assign(pixels.size(), background);
+        ot_flush();
+        const std::vector<uint16_t> through_table = pixels;
+        pixels.assign(pixels.size(), background);
+        if (c.draw) {
+            PrimArgs a;
+            ASSERT_TRUE(ot_prim_args(buffer, p, c.corners,
+                                     OT_USE_FLAT | OT_USE_COLOURS | OT_USE_UVS | OT_USE_LIT,
+                                     &white, &a));
+            c.draw(a);
+            // A large part of the surface, not all of it.
+            const auto kept = std::count(pixels.begin(), pixels.end(), background);
+            EXPECT_GT(kept, 0) << "type " << c.type;
+            EXPECT_LT(kept, W * H * 3 / 4) << "type " << c.type;
+        }
+        EXPECT_EQ(through_table, pixels) << "type " << c.type;
+    }
+    tex_release();
+    shade_release();
 }
 
 // A frame end to end: packets at several depths, culled, clipped, skipped and
