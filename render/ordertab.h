@@ -33,7 +33,8 @@ int32_t ot_slots_init();
 void ot_slots_clear();
 void ot_slots_release();
 // Fills callback slot `slot` (0..31) to be called at `depth` (0..4095); a
-// null callback empties the slot. -1 if refused.
+// null callback empties the slot. -1 if refused. A callback may call it while
+// the table is drawn: a slot keeps its place in the table until the next frame.
 int32_t ot_set_slot(int32_t slot, int32_t depth, PrimCallback callback);
 
 // The lit colour of one corner: negative intensities count as 0.
