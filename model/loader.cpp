@@ -220,11 +220,13 @@ bool read_object(const uint8_t* file, int32_t file_size, int32_t slot) {
     if (file_size < OBJECT_HEADER_SIZE) return false;
     int32_t total = read_i32(file + 4);
     if (total < OBJECT_HEADER_SIZE || total > file_size) return false;
-    // Every chunk lies whole inside the total size and moves the walk on.
+    // Chunks are read while they start before the total size; each lies
+    // whole inside the file (the last may pass the total size) and moves the
+    // walk on.
     for (int32_t at = OBJECT_HEADER_SIZE; at < total;) {
-        if (total - at < CHUNK_HEADER_SIZE) return false;
+        if (file_size - at < CHUNK_HEADER_SIZE) return false;
         int32_t size = read_i32(file + at + 4);
-        if (size < CHUNK_HEADER_SIZE || size > total - at) return false;
+        if (size < CHUNK_HEADER_SIZE || size > file_size - at) return false;
         Chunk chunk = {read_i16(file + at), read_i16(file + at + 2), file + at + CHUNK_HEADER_SIZE,
                        size - CHUNK_HEADER_SIZE};
         if (!read_chunk(&r, chunk)) return false;
@@ -238,10 +240,14 @@ bool read_object(const uint8_t* file, int32_t file_size, int32_t slot) {
 // ---------------------------------------------------------------------------
 // Sections of the model file
 
+// The bytes of a section's record area.
+int64_t record_bytes(const Section* section) {
+    return int64_t{sec_size(section)} - 12 - sec_name_size(section);
+}
+
 // The record area holds exactly `count` records of `size` bytes.
 bool records_fit(const Section* section, int32_t size) {
-    int64_t bytes = int64_t{sec_size(section)} - 12 - sec_name_size(section);
-    return sec_count(section) >= 1 && bytes == int64_t{sec_count(section)} * size;
+    return sec_count(section) >= 1 && record_bytes(section) == int64_t{sec_count(section)} * size;
 }
 
 int32_t section_kind(const Section* section) {
@@ -254,7 +260,11 @@ int32_t section_kind(const Section* section) {
 }
 
 int32_t read_head(const Section* section, const char* name, int32_t* slot) {
-    if (!records_fit(section, HEAD_RECORD_SIZE)) return malformed(name, -2);
+    // Only the first record is read, at its fixed offsets: the records may be
+    // wider, or more than one.
+    if (sec_count(section) < 1 || record_bytes(section) < HEAD_RECORD_SIZE) {
+        return malformed(name, -2);
+    }
     const uint8_t* record = sec_records(section);
     int32_t bones = read_i32(record);
     Vec4 position, rotation, scale;

@@ -257,6 +257,30 @@ TEST_F(LoaderTest, NormalsOnlyTouchIndicesInsideThePools) {
     EXPECT_EQ(prim_index(p, PRIM_INTENSITY)[0], 0);
 }
 
+// The walk reads every chunk that starts before the file's total size, the
+// last one whole even where it passes that size; the HEAD's first record is
+// read at its offsets whatever else the section holds.
+TEST_F(LoaderTest, ChunksStartBeforeTheTotalSizeAndHeadRecordsMayBeWider) {
+    Obj object;
+    object.vertices({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
+    const int32_t faces_at = static_cast<int32_t>(object.done().size());
+    object.faces(OBJ_CHUNK_TRIANGLES, {{0, 1, 2}});
+    const int32_t end = static_cast<int32_t>(object.done().size());
+    int32_t slot = 0;
+    for (int32_t total : {end, end - 2, faces_at + 1, faces_at}) {
+        SCOPED_TRACE(total);
+        write_model("m", object.done(total));
+        ASSERT_EQ(mdl_load("m.txt", 0), slot);
+        EXPECT_EQ(mdl_get(slot)->packet_count, total > faces_at ? 1 : 0);
+        slot++;
+    }
+    write("m.txt", "SEC_M_HEAD:\nIVVVI\n1 " + std::string(PLACEMENT) + " 7 1 " +
+                       std::string(PLACEMENT) + " 8\nEND_SEC:\n" + objects({"m.obj"}));
+    ASSERT_EQ(mdl_load("m.txt", 0), slot);
+    EXPECT_EQ(mdl_get(slot)->bone_count, 1);
+    EXPECT_EQ(headless_message_count(), 0);
+}
+
 TEST_F(LoaderTest, ScratchListHolds4096Corners) {
     for (int32_t count : {1365, 1366}) {
         write_model("t" + std::to_string(count),
@@ -340,8 +364,10 @@ std::vector<Refusal> refusals() {
         object("file shorter than its header", "abc"),
         object("chunk size 0", Obj().vertices(four).chunk(999, 0, "", 0).done()),
         object("negative chunk size", Obj().vertices(four).chunk(999, 0, "", -16).done()),
-        object("chunk past the total size", Obj().vertices(four).chunk(999, 0, "", 100).done()),
-        object("chunk header past the total size", Obj().vertices(four).raw("abcd").done()),
+        object("chunk past the end of the file",
+               Obj().vertices(four).chunk(999, 0, "", 100).done()),
+        object("chunk header past the end of the file",
+               Obj().vertices(four).raw("abcd").done()),
         object("vertex count past the chunk", Obj().chunk(OBJ_CHUNK_VERTICES, 3, std::string(24, '\0')).done()),
         object("negative vertex count", Obj().chunk(OBJ_CHUNK_VERTICES, -1, "").done()),
         object("face count past the chunk",
