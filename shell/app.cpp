@@ -101,6 +101,8 @@ LRESULT CALLBACK app_window_proc(HWND window, UINT message, WPARAM wparam, LPARA
 }
 
 int32_t app_init(HWND window) {
+    // Each start-up begins the light's circle again, as the first one does.
+    light_angle = 0;
     trace_step("start-up: enter data");
     SetCurrentDirectoryA("data");
     trace_step("start-up: fb_init");

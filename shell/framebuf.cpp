@@ -46,6 +46,8 @@ void fb_release() {
     mem_free(surfaces);
     surfaces = nullptr;
     surfaces_ready = false;
+    // As before the first start-up: the next one makes its surfaces again.
+    depth = 0;
 }
 
 int32_t fb_set_depth(int32_t bits) {

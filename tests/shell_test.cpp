@@ -45,6 +45,20 @@ TEST(FrameBuffer, SurfacesAreTheClientSizeWithOneRowLessDrawn) {
     EXPECT_EQ(fb_pixels(), pixels);
 }
 
+// After the release sequence the shell starts as it did the first time:
+// surfaces made again, the light's circle from its start.
+TEST(Shell, ASecondStartUpInTheSameProcessStartsAfresh) {
+    for (int run = 0; run < 2; run++) {
+        SCOPED_TRACE(run);
+        AppSession app;
+        EXPECT_NE(fb_pixels(), nullptr);
+        EXPECT_EQ(app_light_angle(), 0);
+        for (int i = 0; i < 3; i++) app.frame();
+        EXPECT_EQ(app_light_angle(), 12);
+        app.close();
+    }
+}
+
 TEST(FrameBuffer, ReleasingASlotOutsideTheTableIsRefused) {
     AppSession app;
     EXPECT_EQ(fb_release_surface(8), -2);
