@@ -422,62 +422,48 @@ TEST_F(OrderingTableTest, EveryTypeCodeReachesItsRasterizer) {
         p->texture = 0;
         p->ramp = 1;
     }
-    // The direct calls, from the arguments gathered from the packet.
-    using Draw = std::function<void(const PrimArgs&)>;
-    const auto flat3 = [](auto f) -> Draw {
-        return [f](const PrimArgs& a) { f(a.v[0], a.v[1], a.v[2], a.flat); };
+    // The direct calls, from the arguments gathered from the packet: each
+    // family's outline of n corners.
+    using Draw = std::function<void(const PrimArgs&, int32_t)>;
+    const Draw flat = [](const PrimArgs& a, int32_t n) {
+        if (n == 3) draw_flat_triangle(a.v[0], a.v[1], a.v[2], a.flat);
+        else draw_flat_quad(a.v[0], a.v[1], a.v[2], a.v[3], a.flat);
     };
-    const auto flat4 = [](auto f) -> Draw {
-        return [f](const PrimArgs& a) { f(a.v[0], a.v[1], a.v[2], a.v[3], a.flat); };
+    const auto textured = [](auto poly) -> Draw {
+        return [poly](const PrimArgs& a, int32_t n) { poly(a.v, a.t, 0, n); };
     };
-    const auto tex3 = [](auto f) -> Draw {
-        return [f](const PrimArgs& a) { f(a.v[0], a.v[1], a.v[2], a.t[0], a.t[1], a.t[2], 0); };
+    const auto gouraud = [](auto poly) -> Draw {
+        return [poly](const PrimArgs& a, int32_t n) { poly(a.v, a.c, n); };
     };
-    const auto tex4 = [](auto f) -> Draw {
-        return [f](const PrimArgs& a) {
-            f(a.v[0], a.v[1], a.v[2], a.v[3], a.t[0], a.t[1], a.t[2], a.t[3], 0);
-        };
+    const Draw shaded = [](const PrimArgs& a, int32_t n) {
+        shade_select_ramp(1);
+        draw_shaded_tex_poly(a.v, a.c, a.t, 0, n);
     };
-    const auto gouraud3 = [](auto f) -> Draw {
-        return [f](const PrimArgs& a) { f(a.v[0], a.v[1], a.v[2], a.c[0], a.c[1], a.c[2]); };
-    };
-    const auto gouraud4 = [](auto f) -> Draw {
-        return [f](const PrimArgs& a) {
-            f(a.v[0], a.v[1], a.v[2], a.v[3], a.c[0], a.c[1], a.c[2], a.c[3]);
-        };
-    };
-    const Draw shaded4 = [](const PrimArgs& a) {
-        draw_shaded_tex_quad(a.v[0], a.v[1], a.v[2], a.v[3], a.c[0], a.c[1], a.c[2], a.c[3],
-                             a.t[0], a.t[1], a.t[2], a.t[3], 0, 1);
-    };
-    const Draw lit3 = [](const PrimArgs& a) {
-        draw_shaded_tex_tri(a.v[0], a.v[1], a.v[2], &a.lit[0], &a.lit[1], &a.lit[2], a.t[0],
-                            a.t[1], a.t[2], 0, 1);
-    };
-    const Draw lit4 = [](const PrimArgs& a) {
-        draw_shaded_tex_quad(a.v[0], a.v[1], a.v[2], a.v[3], &a.lit[0], &a.lit[1], &a.lit[2],
-                             &a.lit[3], a.t[0], a.t[1], a.t[2], a.t[3], 0, 1);
+    const Draw lit = [](const PrimArgs& a, int32_t n) {
+        const Vec4* colours[4] = {&a.lit[0], &a.lit[1], &a.lit[2], &a.lit[3]};
+        shade_select_ramp(1);
+        draw_shaded_tex_poly(a.v, colours, a.t, 0, n);
     };
     const struct {
         uint32_t type;
         int32_t corners;
         Draw draw;  // none for codes without a rasterizer
     } cases[] = {
-        {PRIM_FLAT3, 3, flat3(draw_flat_triangle)},
-        {PRIM_FLAT4, 4, flat4(draw_flat_quad)},
-        {PRIM_TEX3, 3, tex3(draw_tex_tri)},
-        {PRIM_TEX3_ADD, 3, tex3(draw_tex_tri_add)},
-        {PRIM_TEX3_HALF, 3, tex3(draw_tex_tri_half)},
-        {PRIM_TEX4, 4, tex4(draw_tex_quad)},
-        {PRIM_TEX4_ADD, 4, tex4(draw_tex_quad_add)},
-        {PRIM_TEX4_HALF, 4, tex4(draw_tex_quad_half)},
-        {PRIM_GOURAUD3, 3, gouraud3(draw_gouraud_triangle)},
-        {PRIM_GOURAUD3_ADD, 3, gouraud3(draw_gouraud_add_triangle)},
-        {PRIM_GOURAUD4, 4, gouraud4(draw_gouraud_quad)},
-        {PRIM_GOURAUD4_ADD, 4, gouraud4(draw_gouraud_add_quad)},
-        {PRIM_SHADED_TEX4, 4, shaded4},
-        {PRIM_LIT_TEX3, 3, lit3},
-        {PRIM_LIT_TEX4, 4, lit4},
+        {PRIM_FLAT3, 3, flat},
+        {PRIM_FLAT4, 4, flat},
+        {PRIM_TEX3, 3, textured(draw_tex_poly)},
+        {PRIM_TEX3_ADD, 3, textured(draw_tex_poly_add)},
+        {PRIM_TEX3_HALF, 3, textured(draw_tex_poly_half)},
+        {PRIM_TEX4, 4, textured(draw_tex_poly)},
+        {PRIM_TEX4_ADD, 4, textured(draw_tex_poly_add)},
+        {PRIM_TEX4_HALF, 4, textured(draw_tex_poly_half)},
+        {PRIM_GOURAUD3, 3, gouraud(draw_gouraud_polygon)},
+        {PRIM_GOURAUD3_ADD, 3, gouraud(draw_gouraud_add_polygon)},
+        {PRIM_GOURAUD4, 4, gouraud(draw_gouraud_polygon)},
+        {PRIM_GOURAUD4_ADD, 4, gouraud(draw_gouraud_add_polygon)},
+        {PRIM_SHADED_TEX4, 4, shaded},
+        {PRIM_LIT_TEX3, 3, lit},
+        {PRIM_LIT_TEX4, 4, lit},
         {PRIM_GOURAUD | PRIM_TEXTURED | 3, 3, nullptr},
         {PRIM_LIT | 3, 3, nullptr},
         {PRIM_LIT | 4, 4, nullptr},
@@ -497,7 +483,7 @@ TEST_F(OrderingTableTest, EveryTypeCodeReachesItsRasterizer) {
             ASSERT_TRUE(ot_prim_args(buffer, p, c.corners,
                                      OT_USE_FLAT | OT_USE_COLOURS | OT_USE_UVS | OT_USE_LIT,
                                      &white, &a));
-            c.draw(a);
+            c.draw(a, c.corners);
             // A large part of the surface, not all of it.
             const auto kept = std::count(pixels.begin(), pixels.end(), background);
             EXPECT_GT(kept, 0) << "type " << c.type;
