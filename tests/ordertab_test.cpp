@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <vector>
