@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Drawing time of one or more builds on one seeded triangle set, or on the
+# shipped scene's frame (its ordering-table build included), each build timed
+# in turn for several rounds: the best round of each build counts. On a shared
+# machine a single benchmark run varies by 10 % and more; the best of a few
+# alternating whole runs settles to about 1 %, enough to tell a small change
+# from none.
+# usage: bench/compare.sh FAMILY|scene SIZE BUILD_DIR BUILD_DIR...
+#   (builds with -DICON_LOOK_BENCH=ON; SIZE is 16px, 200px or 20000px, - for the scene)
+# ROUNDS (default 7) and REPS (default 2000 repetitions of the set, 5000 frames)
+# can be set in the environment.
+set -euo pipefail
+if [ $# -lt 3 ]; then
+  echo "usage: compare.sh FAMILY|scene SIZE BUILD_DIR..." >&2
+  exit 2
+fi
+what="$1"
+size="$2"
+shift 2
+builds=("$@")
+rounds="${ROUNDS:-7}"
+if [ "$what" = scene ]; then reps="${REPS:-5000}"; else reps="${REPS:-2000}"; fi
+for build in "${builds[@]}"; do
+  if [ ! -x "$build/bench/icon_look_poly_cost" ]; then
+    echo "compare.sh: no $build/bench/icon_look_poly_cost" >&2
+    exit 2
+  fi
+done
+# Nanoseconds one run of a build takes.
+run_ns() {
+  local start end
+  start="$(date +%s%N)"
+  "$1/bench/icon_look_poly_cost" "$what" "$size" "$2" > /dev/null
+  end="$(date +%s%N)"
+  echo $((end - start))
+}
+# Keeps the smaller of table[key] and a value.
+keep_least() {
+  local -n table="$1"
+  if [ -z "${table[$2]:-}" ] || [ "$3" -lt "${table[$2]}" ]; then table[$2]="$3"; fi
+}
+declare -A best best_start
+for ((round = 0; round < rounds; round++)); do
+  for build in "${builds[@]}"; do
+    # The start-up alone (one repetition), so that it drops out.
+    keep_least best_start "$build" "$(run_ns "$build" 1)"
+    keep_least best "$build" "$(run_ns "$build" "$reps")"
+  done
+done
+read -r polygons _ < <("${builds[0]}/bench/icon_look_poly_cost" "$what" "$size" 1)
+first=""
+for build in "${builds[@]}"; do
+  drawing=$((best[$build] - best_start[$build]))
+  [ -n "$first" ] || first="$drawing"
+  awk -v b="$build" -v d="$drawing" -v r="$reps" -v p="$polygons" -v f="$first" 'BEGIN {
+    if (p > 0) printf "%-24s %10.1f ns a polygon", b, d / ((r - 1) * p);
+    else printf "%-24s %10.2f us a frame", b, d / ((r - 1) * 1000);
+    printf "   %+6.1f %%\n", (d - f) * 100 / f }'
+done
