@@ -5,7 +5,7 @@
 # machine a single benchmark run varies by 10 % and more; the best of a few
 # alternating whole runs settles to about 1 %, enough to tell a small change
 # from none.
-# usage: bench/compare.sh FAMILY|scene SIZE BUILD_DIR BUILD_DIR...
+# usage: bench/compare.sh FAMILY|scene SIZE BUILD_DIR...
 #   (builds with -DICON_LOOK_BENCH=ON; SIZE is 16px, 200px or 20000px, - for the scene)
 # ROUNDS (default 7) and REPS (default 2000 repetitions of the set, 5000 frames)
 # can be set in the environment.
