@@ -5,6 +5,7 @@
 #include "raster/simd.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -175,15 +176,16 @@ struct ShadedBlock {
 };
 
 // Ramps whose entries follow one formula, (row j, column i) =
-//   min(31, high[j] + ((((i x j) >> 5) + round) AND keep) + (i >> 1)),
+//   min(31, high[j] + d + (i >> 1)), d = (i x j) >> 5 or, in a banded ramp,
+//   that rounded up to a multiple of 8,
 // with a highlight high[j] only in the upper sixteen rows, as the built ramps
 // do: the kernel works entries out sixteen at a time, however the rows change
 // within a block, instead of reading them.
 struct RampFormula {
     __m256i high;  // high[16..31], in both halves
-    __m256i round, keep;
-    // Rounded up to a multiple of 8: the kernels of the other ramps leave out
-    // the rounding's two steps, about a tenth of their formula.
+    // The diffuse term rounded up to a multiple of 8, else taken as it is: the
+    // kernels of the plain ramps leave out the rounding's two steps, about a
+    // tenth of their formula.
     bool banded;
 };
 
@@ -192,7 +194,9 @@ template <bool Banded>
 SIMD_AVX2 inline __m256i formula_entries(const RampFormula& f, __m256i j, __m256i i) {
     const __m256i product = _mm256_srli_epi16(_mm256_mullo_epi16(i, j), 5);
     const __m256i diffuse =
-        Banded ? _mm256_and_si256(_mm256_add_epi16(product, f.round), f.keep) : product;
+        Banded ? _mm256_and_si256(_mm256_add_epi16(product, _mm256_set1_epi16(7)),
+                                  _mm256_set1_epi16(~7))
+               : product;
     // high[j] by a byte shuffle at j - 16: rows below 16, and the high bytes,
     // wrap to indices with the top bit set, which the shuffle turns into 0.
     const __m256i high = _mm256_shuffle_epi8(f.high, _mm256_sub_epi8(j, _mm256_set1_epi8(16)));
@@ -274,21 +278,19 @@ SIMD_AVX2 bool fit_formula(const uint8_t* ramp, RampFormula* f) {
     for (int32_t j = 0; j < 16; j++) {
         if (high[j] != 0) return false;
     }
-    static const int32_t rounding[2][2] = {{0, -1}, {7, ~7}};
-    for (const int32_t* r : rounding) {
+    for (const bool banded : {false, true}) {
         bool fits = true;
         for (int32_t j = 0; j < 32 && fits; j++) {
             for (int32_t i = 0; i < 32 && fits; i++) {
-                const int32_t entry = high[j] + ((((i * j) >> 5) + r[0]) & r[1]) + (i >> 1);
+                const int32_t diffuse = (i * j) >> 5;
+                const int32_t entry = high[j] + (banded ? (diffuse + 7) & ~7 : diffuse) + (i >> 1);
                 fits = ramp[j * 32 + i] == (entry < 31 ? entry : 31);
             }
         }
         if (!fits) continue;
         f->high = _mm256_broadcastsi128_si256(
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(high + 16)));
-        f->round = _mm256_set1_epi16(static_cast<short>(r[0]));
-        f->keep = _mm256_set1_epi16(static_cast<short>(r[1]));
-        f->banded = r[0] != 0;
+        f->banded = banded;
         return true;
     }
     return false;
