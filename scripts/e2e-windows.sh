@@ -260,7 +260,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$out/display" 2> "$out/xvfb.log" &
+# -noreset: by default the server starts over each time its last client
+# leaves, which the next window may meet as it opens (once, a window found no
+# display right after the one before it had closed).
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3> "$out/display" \
+  2> "$out/xvfb.log" &
 xvfb_pid=$!
 end=$((SECONDS + 10))
 until [ -s "$out/display" ]; do
