@@ -1,5 +1,6 @@
 // Each rasterizer family on seeded triangle sets of three sizes, with the
 // peer drawing the same triangles where it has a matching mode.
+#include <cstdlib>
 #include <deque>
 #include <string>
 
@@ -39,9 +40,18 @@ int32_t make_peer_batch(const PolySet& set, PeerMode mode) {
     return peer_batch(vertices, textured);
 }
 
+// ICON_LOOK_BENCH_WARM=1: each side draws its set once more, untimed, before
+// each timed pass, so that neither starts from caches the other side has just
+// filled with its own frame buffer and texture.
+bool warm_passes() {
+    const char* warm = getenv("ICON_LOOK_BENCH_WARM");
+    return warm != nullptr && warm[0] == '1';
+}
+
 void run_family(benchmark::State& state, const Family& family, const PolySet& set,
                 int32_t batch) {
     const int32_t texture = bench_texture_slot();
+    const bool warm = warm_passes();
     bench_use_surface();
     shade_select_ramp(0);
     double ours = 0;
@@ -50,6 +60,9 @@ void run_family(benchmark::State& state, const Family& family, const PolySet& se
     for (auto _ : state) {
         const int64_t calls = alloc_calls();
         const int32_t mem_calls = mem_alloc_calls();
+        if (warm) {
+            for (const BenchTri& t : set.tris) family.draw(t, texture);
+        }
         const double start = thread_seconds();
         for (const BenchTri& t : set.tris) family.draw(t, texture);
         const double spent = thread_seconds() - start;
@@ -58,6 +71,7 @@ void run_family(benchmark::State& state, const Family& family, const PolySet& se
         ours += spent;
         state.SetIterationTime(spent);
         if (batch >= 0) {
+            if (warm) peer_draw(batch);
             const double peer_start_time = thread_seconds();
             peer_draw(batch);
             peer += thread_seconds() - peer_start_time;
