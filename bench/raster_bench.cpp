@@ -57,14 +57,15 @@ void run_family(benchmark::State& state, const Family& family, const PolySet& se
     double ours = 0;
     double peer = 0;
     int64_t allocations = 0;
+    const auto draw_ours = [&] {
+        for (const BenchTri& t : set.tris) family.draw(t, texture);
+    };
     for (auto _ : state) {
         const int64_t calls = alloc_calls();
         const int32_t mem_calls = mem_alloc_calls();
-        if (warm) {
-            for (const BenchTri& t : set.tris) family.draw(t, texture);
-        }
+        if (warm) draw_ours();
         const double start = thread_seconds();
-        for (const BenchTri& t : set.tris) family.draw(t, texture);
+        draw_ours();
         const double spent = thread_seconds() - start;
         allocations += alloc_calls() - calls + (mem_alloc_calls() - mem_calls);
         benchmark::DoNotOptimize(bench_surface()[0]);

@@ -22,10 +22,6 @@ const uint8_t* current_ramp = nullptr;
 FrameHook before_hook = nullptr;
 FrameHook after_hook = nullptr;
 
-int32_t min31(int32_t value) {
-    return value < 31 ? value : 31;
-}
-
 }  // namespace
 
 int32_t shade_init() {
@@ -79,13 +75,13 @@ int32_t shade_build_ramps() {
     }
     for (int32_t j = 0; j < RAMP_LEVELS; j++) {
         for (int32_t i = 0; i < RAMP_LEVELS; i++) {
-            const int32_t diffuse = (i * j) >> 5;
-            const int32_t half = i >> 1;
             const int32_t entry = j * RAMP_LEVELS + i;
-            ramps[0][entry] = static_cast<uint8_t>(min31(SOFT_HIGHLIGHT[j] + diffuse + half));
-            ramps[1][entry] = static_cast<uint8_t>(min31(GLOSS_HIGHLIGHT[j] + diffuse + half));
-            // Banded: the diffuse term rounded up to a multiple of 8.
-            ramps[2][entry] = static_cast<uint8_t>(min31(((diffuse + 7) & ~7) + half));
+            const int32_t soft = shade_built_entry(SOFT_HIGHLIGHT[j], j, i, false);
+            const int32_t gloss = shade_built_entry(GLOSS_HIGHLIGHT[j], j, i, false);
+            ramps[0][entry] = static_cast<uint8_t>(soft);
+            ramps[1][entry] = static_cast<uint8_t>(gloss);
+            // Banded: no highlight, the diffuse term rounded up to a multiple of 8.
+            ramps[2][entry] = static_cast<uint8_t>(shade_built_entry(0, j, i, true));
         }
     }
     return 0;

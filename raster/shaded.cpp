@@ -282,9 +282,7 @@ SIMD_AVX2 bool fit_formula(const uint8_t* ramp, RampFormula* f) {
         bool fits = true;
         for (int32_t j = 0; j < 32 && fits; j++) {
             for (int32_t i = 0; i < 32 && fits; i++) {
-                const int32_t diffuse = (i * j) >> 5;
-                const int32_t entry = high[j] + (banded ? (diffuse + 7) & ~7 : diffuse) + (i >> 1);
-                fits = ramp[j * 32 + i] == (entry < 31 ? entry : 31);
+                fits = ramp[j * 32 + i] == shade_built_entry(high[j], j, i, banded);
             }
         }
         if (!fits) continue;
