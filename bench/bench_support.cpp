@@ -10,6 +10,7 @@
 
 #include "files/texture.h"
 #include "model/shade.h"
+#include "platform/headless.h"
 #include "platform/win32.h"
 #include "render/surface.h"
 #include "shell/app.h"
@@ -51,6 +52,16 @@ void bench_start_scene() {
     handle_messages();
     fb_set_min_interval(0);
     if (chdir(here) != 0) exit(1);
+}
+
+void bench_restart_scene() {
+    if (window != nullptr) {
+        DestroyWindow(window);  // releases every module of the program
+        handle_messages();
+        headless_reset();
+        window = nullptr;
+    }
+    bench_start_scene();
 }
 
 void bench_scene_frame() {

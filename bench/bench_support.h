@@ -46,6 +46,10 @@ const uint16_t* bench_texels();  // 256 x 256
 // Starts the program on the shipped data once, unpaced, and runs one frame
 // of it.
 void bench_start_scene();
+// The same from a fresh start: the scene's pose and light follow from the
+// frames run since start-up, so a row measured after others that ran frames
+// would otherwise draw whichever frame they left behind.
+void bench_restart_scene();
 void bench_scene_frame();
 
 // Processor time of this thread: the machine is shared, and time spent in

@@ -30,7 +30,7 @@ void time_stage(int32_t mark) {
 }
 
 void scene_frame(benchmark::State& state) {
-    bench_start_scene();
+    bench_restart_scene();
     bench_scene_frame();  // the first frame after start-up is not measured
     for (double& s : stage_seconds) s = 0;
     int64_t allocations = 0;
@@ -132,7 +132,7 @@ SceneBatches capture_scene() {
 }
 
 void scene_draw(benchmark::State& state) {
-    bench_start_scene();
+    bench_restart_scene();
     peer_start(bench_texels());
     bench_scene_frame();
     mdl_update_all();
