@@ -43,13 +43,13 @@ void bench_use_surface();
 int32_t bench_texture_slot();
 const uint16_t* bench_texels();  // 256 x 256
 
-// Starts the program on the shipped data once, unpaced, and runs one frame
-// of it.
+// Starts the program on the shipped data, unpaced, unless it runs already.
 void bench_start_scene();
-// The same from a fresh start: the scene's pose and light follow from the
-// frames run since start-up, so a row measured after others that ran frames
-// would otherwise draw whichever frame they left behind.
+// Starts it afresh: the scene's pose and light follow from the frames run
+// since start-up, so a row measured after others that ran frames would
+// otherwise draw whichever frame they left behind.
 void bench_restart_scene();
+// Runs one frame of it.
 void bench_scene_frame();
 
 // Processor time of this thread: the machine is shared, and time spent in
