@@ -9,6 +9,7 @@
 #include <random>
 
 #include "files/texture.h"
+#include "model/model.h"
 #include "model/shade.h"
 #include "platform/headless.h"
 #include "platform/win32.h"
@@ -40,8 +41,13 @@ void handle_messages() {
 
 }  // namespace
 
-void bench_start_scene() {
-    if (window != nullptr) return;
+void bench_restart_scene() {
+    if (window != nullptr) {
+        DestroyWindow(window);  // releases every module of the program
+        handle_messages();
+        headless_reset();
+        window = nullptr;
+    }
     char here[4096];
     if (getcwd(here, sizeof here) == nullptr || chdir(ICON_LOOK_SOURCE_DIR) != 0) {
         fprintf(stderr, "icon_look_bench: cannot enter %s\n", ICON_LOOK_SOURCE_DIR);
@@ -54,14 +60,10 @@ void bench_start_scene() {
     if (chdir(here) != 0) exit(1);
 }
 
-void bench_restart_scene() {
-    if (window != nullptr) {
-        DestroyWindow(window);  // releases every module of the program
-        handle_messages();
-        headless_reset();
-        window = nullptr;
-    }
-    bench_start_scene();
+void bench_pose_scene() {
+    bench_restart_scene();
+    bench_scene_frame();
+    mdl_update_all();
 }
 
 void bench_scene_frame() {

@@ -43,14 +43,16 @@ void bench_use_surface();
 int32_t bench_texture_slot();
 const uint16_t* bench_texels();  // 256 x 256
 
-// Starts the program on the shipped data, unpaced, unless it runs already.
-void bench_start_scene();
-// Starts it afresh: the scene's pose and light follow from the frames run
-// since start-up, so a row measured after others that ran frames would
-// otherwise draw whichever frame they left behind.
+// Starts the program on the shipped data, unpaced, afresh (closing it first
+// if it runs): the scene's pose and light follow from the frames run since
+// start-up, so a row measured after others that ran frames would otherwise
+// draw whichever frame they left behind.
 void bench_restart_scene();
 // Runs one frame of it.
 void bench_scene_frame();
+// Starts it afresh, runs its first frame and poses the model for the next:
+// the frame whose drawing the benchmark, poly_cost and compare.sh measure.
+void bench_pose_scene();
 
 // Processor time of this thread: the machine is shared, and time spent in
 // other programs must not count for either side.

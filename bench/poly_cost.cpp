@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "families.h"
-#include "model/model.h"
 #include "model/shade.h"
 #include "platform/headless.h"
 #include "raster/simd.h"
@@ -47,9 +46,7 @@ int main(int argc, char** argv) {
     PolySet set;
     const Family* family = nullptr;
     if (strcmp(argv[1], "scene") == 0) {
-        bench_start_scene();
-        bench_scene_frame();
-        mdl_update_all();
+        bench_pose_scene();
         draw_set_surface();
     } else {
         for (const Family& f : bench_families) {

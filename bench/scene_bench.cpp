@@ -10,7 +10,6 @@
 #include "bench_main.h"
 #include "bench_support.h"
 #include "peer.h"
-#include "model/model.h"
 #include "render/ordertab.h"
 #include "render/renderbuf.h"
 #include "render/surface.h"
@@ -132,10 +131,8 @@ SceneBatches capture_scene() {
 }
 
 void scene_draw(benchmark::State& state) {
-    bench_restart_scene();
     peer_start(bench_texels());
-    bench_scene_frame();
-    mdl_update_all();
+    bench_pose_scene();
     ot_build(rb_drawn());
     const SceneBatches batches = capture_scene();
     draw_set_surface();
