@@ -181,13 +181,15 @@ int32_t tex_load(const char* name) {
     if (name == nullptr) return -1;
     int32_t slot = tex_find(name);
     if (slot >= 0) return slot;
-    // A longer name could not be stored whole, so it could never be found again.
-    if (lstrlenA(name) >= TEX_NAME_SIZE || tex_free_slot() < 0) return -1;
+    if (tex_free_slot() < 0) return -1;
     int32_t size = 0;
     uint8_t* file = reinterpret_cast<uint8_t*>(sec_read_file_sized(name, &size));
     if (file == nullptr) return -2;
     BmpLayout bmp;
-    BmpCheck check = read_layout(file, size, &bmp);
+    // A longer name could not be stored whole, so it could never be found
+    // again: the file is refused as one that cannot be read.
+    BmpCheck check = lstrlenA(name) >= TEX_NAME_SIZE ? BmpCheck::malformed
+                                                      : read_layout(file, size, &bmp);
     if (check == BmpCheck::malformed) error_box(MSG_FILE_PARSE_FAILED, name);
     slot = check == BmpCheck::accepted ? tex_create(name, bmp.width_shift, bmp.height_shift) : -1;
     if (slot >= 0) convert_pixels(file, bmp, table[slot]->texels);

@@ -268,13 +268,14 @@ int32_t read_head(const Section* section, const char* name, int32_t* slot) {
     const uint8_t* record = sec_records(section);
     int32_t bones = read_i32(record);
     Vec4 position, rotation, scale;
-    if (bones < 0 || bones > MODEL_MAX_BONES ||
-        !convert_xyz(record + 4, NO_SCALE, NO_SCALE, NO_SCALE, &position) ||
+    if (bones < 0 || !convert_xyz(record + 4, NO_SCALE, NO_SCALE, NO_SCALE, &position) ||
         !convert_xyz(record + 20, NO_SCALE, NO_SCALE, NO_SCALE, &rotation) ||
         !convert_xyz(record + 36, NO_SCALE, NO_SCALE, NO_SCALE, &scale)) {
         return malformed(name, -2);
     }
-    *slot = mdl_create(bones);
+    // The count is room reserved: room past what an OBJ section can ever name
+    // would stay empty, so none past that is taken.
+    *slot = mdl_create(bones < MODEL_MAX_BONES ? bones : MODEL_MAX_BONES);
     if (*slot < 0) return -4;
     *mdl_position(*slot) = position;
     *mdl_rotation(*slot) = rotation;

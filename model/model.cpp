@@ -36,11 +36,14 @@ Bone* model_bone(int32_t slot, int32_t bone) {
     return &model->bones[bone];
 }
 
+// A bone's vertices and normals are read where its pool holds them now, not
+// through the pointers kept when it was added: a pool made again since then
+// has a new block, and the old one is freed.
 void project_bone(const Bone* bone, const Matrix* current) {
     if (bone->vertices == nullptr || bone->vertex_count == 0) return;
     if (!in_pool(VERTEX_POOL, bone->vertex_start, bone->vertex_count)) return;
-    cam_project_vertices(bone->vertex_count, rb_screen_vertex(bone->vertex_start), bone->vertices,
-                         current);
+    cam_project_vertices(bone->vertex_count, rb_screen_vertex(bone->vertex_start),
+                         rb_positions() + bone->vertex_start, current);
 }
 
 // The normals go through the whole matrix, translation row included.
@@ -49,7 +52,8 @@ void light_bone(const Bone* bone, const Matrix* current, const Vec4* light) {
     if (!in_pool(NORMAL_POOL, bone->normal_start, bone->normal_count)) return;
     Vec4* view = rb_view_normal(bone->normal_start);
     int32_t* intensity = rb_intensity(bone->normal_start);
-    mtx_transform_points(bone->normal_count, view, bone->normals, current);
+    mtx_transform_points(bone->normal_count, view, rb_current()->normals + bone->normal_start,
+                         current);
     for (int32_t j = 0; j < bone->normal_count; j++) {
         const Vec4& n = view[j];
         int32_t sum = wrap_add(wrap_mul(light->z, n.z) >> 10, wrap_mul(light->y, n.y) >> 10);

@@ -41,8 +41,8 @@ struct Model {
 };
 
 // The most bones a model may ask for. Each bone needs a record of its own in a
-// model file's 20,000-byte section image, so no file can name more; a larger
-// count in a file's head would only ask for a huge block it can never fill.
+// model file's 20,000-byte section image, so no file can name more: the loader
+// takes no more room than this, whatever a file's head asks for.
 constexpr int32_t MODEL_MAX_BONES = 4096;
 
 // Empty table and the camera defaults: 0, or -1 when the table cannot be made.

@@ -413,7 +413,6 @@ std::vector<Refusal> refusals() {
               head("1") + objects({"good.obj"}) + "SEC_M_BORN:\nIIV\n0 0 1 2 3 4\nEND_SEC:\n"),
         model("OBJ record that is no name", head("1") + "SEC_M_OBJ:\nI\n5\nEND_SEC:\n"),
         model("negative bone count", head("-1")),
-        model("more bones than any model file can name", head("100000")),
         model("HEAD value beyond 32 bits", head("1", "1e10 0 0 0 0 0 0 0 512 512 512 0")),
         model("bone rotation beyond 32 bits",
               head("1") + objects({"good.obj"}) + bones({born(0, "0 0 0", "0 1e8 0")})),
@@ -424,6 +423,20 @@ std::vector<Refusal> refusals() {
          message_with(MSG_FILE_NOT_FOUND, "gone.obj")},
         {"missing model file", "", "", 0, -2, message_with(MSG_FILE_NOT_FOUND, "none.txt"), "none.txt"},
     };
+}
+
+TEST_F(LoaderTest, RoomForMoreBonesThanAFileCanNameIsNoFault) {
+    write("a.obj", square_object());
+    for (const char* room : {"4096", "4097", "100000", "2147483647"}) {
+        write("m.txt", head(room) + objects({"a.obj", "a.obj"}));
+        headless_clear_messages();
+        const int32_t slot = mdl_load("m.txt", 7);
+        ASSERT_GE(slot, 0) << room;
+        EXPECT_EQ(headless_message_count(), 0) << room;
+        EXPECT_EQ(mdl_get(slot)->bone_count, 2) << room;
+        EXPECT_EQ(mdl_get(slot)->bone_capacity, MODEL_MAX_BONES) << room;
+        mdl_free(slot);
+    }
 }
 
 TEST_F(LoaderTest, MalformedInputIsRefusedAndTakenBack) {

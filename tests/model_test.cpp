@@ -254,6 +254,26 @@ TEST_F(ModelTest, AHiddenModelKeepsItsScreenVertices) {
     expect_screen(*rb_screen_vertex(0), ref_project({10, 10, 10, 0}, ref_view()), 0);
 }
 
+TEST_F(ModelTest, PoolsMadeAgainAfterAModelAreReadWhereTheyAreNow) {
+    // The old blocks are freed: the walk must read the new, empty ones.
+    int32_t slot = build({{-1, 0, {0, 0, 0, 0}, {0, 0, 0, 0}, {10, 10, 10, 0}}});
+    mdl_set_bone_flags(slot, BONE_LIT);
+    Bone& bone = mdl_get(slot)->bones[0];
+    bone.normal_start = 0;
+    bone.normal_count = 1;
+    bone.normals = rb_current()->normals;
+    rb_make_vertex_pool(64);
+    rb_make_normal_pool(64);
+    *cam_light_vector() = {1024, 0, 0, 0};
+    *rb_intensity(0) = 99;
+    mdl_update_all();
+    expect_screen(*rb_screen_vertex(0), ref_project({0, 0, 0, 0}, ref_view()), 0);
+    EXPECT_EQ(*rb_intensity(0), 0);
+    // A smaller pool no longer holds the bone: nothing is read or written.
+    rb_make_vertex_pool(0);
+    mdl_update_all();
+}
+
 TEST_F(ModelTest, LitBonesStoreIntensitiesUnclampedBelowAndAtMost255) {
     // One lit bone with four vertices and their normals at the model origin.
     const Vec4 zero = {};

@@ -231,15 +231,20 @@ TEST_F(TextureTest, PaletteCountsOutsideTheTableAreRefused) {
 TEST_F(TextureTest, NamesFilesAndAllocations) {
     write("a234567890123456789012345678", bmp_file(2, 2, 16, 0, {}, Bytes(8, 0)));
     write("a23456789012345678901234567", bmp_file(2, 2, 16, 0, {}, Bytes(8, 0)));
-    expect_refused("a234567890123456789012345678", false);
+    // A name too long to keep is refused with a message, not quietly.
+    expect_refused("a234567890123456789012345678", true);
     EXPECT_EQ(tex_load("a23456789012345678901234567"), 0);
     tex_free(0);
 
     headless_clear_messages();
     EXPECT_EQ(tex_load("missing.bmp"), -2);
     EXPECT_EQ(tex_load("."), -2);
-    EXPECT_EQ(shown_messages(), (std::vector<std::string>{message_with(MSG_FILE_NOT_FOUND, "missing.bmp"),
-                                                    message_with(MSG_FILE_NOT_FOUND, ".")}));
+    EXPECT_EQ(tex_load("missing_and_too_long_to_keep.bmp"), -2);
+    EXPECT_EQ(shown_messages(),
+              (std::vector<std::string>{message_with(MSG_FILE_NOT_FOUND, "missing.bmp"),
+                                        message_with(MSG_FILE_NOT_FOUND, "."),
+                                        message_with(MSG_FILE_NOT_FOUND,
+                                                     "missing_and_too_long_to_keep.bmp")}));
     EXPECT_EQ(tex_free_slot(), 0);
 
     // The file, the record and the texels are allocated in that order; a file
