@@ -16,6 +16,10 @@ namespace {
 constexpr int32_t SHADE_RAMPS = 3;  // ramps a packet may select
 
 uint32_t* heads = nullptr;
+// Built, or slots linked, since the last walk: linking a packet or slot in a
+// second time would make it its own successor, and the walk would not end.
+bool table_built = false;
+bool slots_linked = false;
 CallbackRecord* slots = nullptr;
 // The callback of slot i is entry i; a record's `callback` holds i + 1, 0 for
 // none.
@@ -242,6 +246,8 @@ int32_t ot_table_init() {
     heads = static_cast<uint32_t*>(mem_alloc(OT_SIZE * static_cast<int32_t>(sizeof(uint32_t))));
     if (heads == nullptr) return -1;
     for (int32_t key = 0; key < OT_SIZE; key++) heads[key] = OT_LINK_NONE;
+    table_built = false;
+    slots_linked = false;
     return 0;
 }
 
@@ -259,6 +265,12 @@ int32_t ot_flush() {
 
 void ot_build(RenderBuffer* buffer) {
     if (heads == nullptr) return;
+    if (table_built || slots_linked) {
+        // Built again before it was drawn: from an empty table.
+        for (int32_t key = 0; key < OT_SIZE; key++) heads[key] = OT_LINK_NONE;
+        slots_linked = false;
+    }
+    table_built = true;
     uint32_t offset = 0;
     // The count is read again after every packet.
     for (int32_t i = 0; buffer != nullptr && i < buffer->packet_count; i++) {
@@ -271,7 +283,8 @@ void ot_build(RenderBuffer* buffer) {
 }
 
 void ot_link_slots() {
-    if (heads == nullptr || slots == nullptr) return;
+    if (heads == nullptr || slots == nullptr || slots_linked) return;
+    slots_linked = true;
     for (int32_t slot = 0; slot < OT_SLOT_COUNT; slot++) {
         CallbackRecord* record = &slots[slot];
         if (record->callback == 0 || record->depth < 0 || record->depth >= OT_SIZE) continue;
@@ -296,6 +309,8 @@ int32_t ot_draw(RenderBuffer* buffer) {
         }
         heads[key] = OT_LINK_NONE;
     }
+    table_built = false;
+    slots_linked = false;
     draw_shaded_ramps_settled(false);
     return 0;
 }

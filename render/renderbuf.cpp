@@ -117,6 +117,7 @@ T* pool_entry(T* RenderBuffer::*array, int32_t kind, int32_t index) {
 }  // namespace
 
 int32_t rb_init() {
+    rb_release();  // a second start-up must not leak the first one's tables
     if (rb_rows_init() < 0) return -4;
     if (ot_table_init() < 0) return -1;
     RenderBuffer* buffer = rb_create(PACKET_AREA_SIZE);
@@ -231,7 +232,10 @@ void rb_make_normal_pool(int32_t count) {
 }
 
 PrimPacket* rb_alloc_packet(int32_t size) {
-    if (current == nullptr || size <= 0 || size % 4 != 0) return nullptr;
+    // The ordering table walks the area by the two packet sizes alone: a
+    // packet of any other size would hide every packet after it.
+    const uint32_t bytes = static_cast<uint32_t>(size);
+    if (current == nullptr || (bytes != PRIM_TRI_SIZE && bytes != PRIM_QUAD_SIZE)) return nullptr;
     int32_t used = static_cast<int32_t>(current->next_free - current->first_packet);
     if (size > current->packet_area_size - used) return nullptr;
     PrimPacket* packet = reinterpret_cast<PrimPacket*>(current->next_free);

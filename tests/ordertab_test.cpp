@@ -257,6 +257,29 @@ TEST_F(OrderingTableTest, CallbackSlotsRunBeforeThePacketsOfTheirBucket) {
     EXPECT_EQ(calls.size(), 0u);
 }
 
+// Built (or its slots linked) twice before a walk: each packet and slot is
+// in the table once, and the walk ends.
+TEST_F(OrderingTableTest, BuildingAgainBeforeDrawingStartsFromAnEmptyTable) {
+    calls.clear();
+    watched_pixel = &pixels[5 * W + 5];
+    set_flat(1, 0x7C00);
+    PrimPacket* only = rect(0, 0, 0, 10, 10, 50, 1);
+    ASSERT_EQ(ot_set_slot(2, 50, slot_two), 0);
+    ot_build(buffer);
+    ot_link_slots();
+    ot_build(buffer);
+    ot_link_slots();
+    EXPECT_EQ(only->link, OT_LINK_NONE);  // not its own successor
+    ot_draw(buffer);
+    EXPECT_EQ(calls, (std::vector<std::vector<int32_t>>{{2, 50, 0}}));
+    EXPECT_EQ(inked(), 110);
+    EXPECT_TRUE(table_empty());
+    // After a walk the slots are linked again as every frame.
+    ot_flush();
+    EXPECT_EQ(calls.size(), 2u);
+    ot_slots_clear();
+}
+
 void move_slot_seven(int32_t depth) {
     calls.push_back({7, depth, 0});
     ot_set_slot(7, 300, move_slot_seven);
