@@ -61,6 +61,7 @@ void normalise(Vec4* out, int32_t x, int32_t y, int32_t z) {
 }  // namespace
 
 int32_t mtx_init() {
+    mtx_release();  // a second start-up must not leak the first tables
     stack_depth = 0;
     SinTable = alloc_table();
     if (SinTable == nullptr) return -1;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "render/surface.h"
 #include "shell/memory.h"
 
 namespace {
@@ -17,6 +18,7 @@ int32_t flip_mask = 0;
 uint32_t clear_colour = 0;
 int32_t min_interval = 0;
 uint32_t last_frame_start = 0;
+bool frame_begun = false;  // since start-up
 // Surfaces 0 and 1 exist: only then is anything cleared, drawn or copied.
 bool surfaces_ready = false;
 
@@ -27,13 +29,16 @@ void store32(void* p, uint32_t value) {
 }  // namespace
 
 int32_t fb_init(HWND window) {
+    fb_release();  // a second start-up must not leak the first surfaces
     surfaces = static_cast<FrameBuffer*>(mem_alloc(FB_SLOTS * static_cast<int32_t>(sizeof(FrameBuffer))));
     if (surfaces == nullptr) return -1;
     for (int32_t i = 0; i < FB_SLOTS; i++) {
         surfaces[i].dc = nullptr;
         surfaces[i].bitmap = nullptr;
+        surfaces[i].pixels = nullptr;
     }
     served_window = window;
+    frame_begun = false;
     fb_set_min_interval(FB_DEFAULT_INTERVAL);
     clear_colour = 0;
     return fb_set_depth(16);
@@ -76,6 +81,8 @@ int32_t fb_create_surfaces() {
         flip_mask = 0;
         height = height - 1;
         surfaces_ready = true;
+        // Surfaces made again after start-up (another depth) have new pixels.
+        draw_set_surface();
         return 0;
     }
     error_box(MSG_SURFACE_FAILED);
@@ -119,6 +126,11 @@ int32_t fb_release_surface(int32_t slot) {
     if (s.bitmap != nullptr) DeleteObject(s.bitmap);
     s.dc = nullptr;
     s.bitmap = nullptr;
+    if (s.pixels != nullptr && draw_surface()->pixels == s.pixels) {
+        // The rasterizers must not go on writing into the freed bitmap.
+        draw_set_surface_to(nullptr, 0, 0);
+    }
+    s.pixels = nullptr;
     if (slot == current) surfaces_ready = false;
     return 0;
 }
@@ -138,7 +150,15 @@ void fb_begin_frame(HWND window, uint32_t flags) {
     served_window = window;
     window_dc = GetDC(window);
     DWORD now = GetTickCount();
-    while (static_cast<int32_t>(now - last_frame_start) < min_interval) now = GetTickCount();
+    // The first frame never waits, whatever the counter reads; the ticks
+    // since the last frame are compared unsigned, so that a counter past its
+    // half, or a gap of 25 days and more (a machine asleep), is no reason to
+    // wait until it wraps.
+    if (frame_begun) {
+        const uint32_t interval = min_interval > 0 ? static_cast<uint32_t>(min_interval) : 0;
+        while (now - last_frame_start < interval) now = GetTickCount();
+    }
+    frame_begun = true;
     last_frame_start = now;
     int64_t words = static_cast<int64_t>(width >> 1) * (flags & FB_CLEAR) * height;
     if (words > 0 && pixels != nullptr) {

@@ -15,6 +15,7 @@ HCURSOR empty_cursor() {
 }  // namespace
 
 int32_t mouse_init() {
+    mouse_release();  // a second start-up must not leak the first table
     cursors = static_cast<HCURSOR*>(
         mem_alloc(MOUSE_CURSOR_SLOTS * static_cast<int32_t>(sizeof(HCURSOR))));
     if (cursors == nullptr) return -1;

@@ -21,7 +21,9 @@
 #include "model/model.h"
 #include "platform/headless.h"
 #include "render/renderbuf.h"
+#include "shell/framebuf.h"
 #include "shell/memory.h"
+#include "shell/mouse.h"
 #include "test_support.h"
 #include "tests/model_files.h"
 
@@ -221,6 +223,25 @@ TEST_F(AllocFailure, StartUpFramesAndRelease) {
         return shown_messages();
     });
     EXPECT_GE(runs, 40);
+}
+
+// Each module's start-up run a second time, without its release between, as
+// a start-up after a failed one would: the first one's blocks are given back.
+TEST_F(AllocFailure, ASecondStartUpOfAModuleLeaksNothing) {
+    AppSession app(ICON_LOOK_SOURCE_DIR);
+    const int32_t blocks = mem_blocks_in_use();
+    const int32_t gdi_objects = headless_live_gdi_objects();
+    EXPECT_EQ(fb_init(app.window), 0);
+    EXPECT_EQ(mouse_init(), 0);
+    EXPECT_EQ(mtx_init(), 0);
+    EXPECT_EQ(mem_blocks_in_use(), blocks);
+    EXPECT_EQ(headless_live_gdi_objects(), gdi_objects);
+    ASSERT_EQ(rb_init(), 0);
+    rb_make_vertex_pool(10);
+    const int32_t with_one_buffer = mem_blocks_in_use();
+    ASSERT_EQ(rb_init(), 0);
+    rb_make_vertex_pool(10);
+    EXPECT_EQ(mem_blocks_in_use(), with_one_buffer);
 }
 
 }  // namespace

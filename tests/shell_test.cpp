@@ -93,6 +93,7 @@ TEST(FrameBuffer, PacingWaitsForTheMinimumIntervalAcrossTheTickWrap) {
         {0xC0000000u, 0xC0000001u},
         {0xFFFFFFF0u, 0xFFFFFFF1u},       // 16 ms before the wrap
         {0xFFFFFFF2u, 0xFFFFFFF0u + 21},  // waits past zero
+        {0x90000000u, 0x90000001u},       // 28 days later (a machine asleep)
     };
     for (const auto& f : frames) {
         headless_set_tick(f[0]);
@@ -100,6 +101,18 @@ TEST(FrameBuffer, PacingWaitsForTheMinimumIntervalAcrossTheTickWrap) {
         EXPECT_EQ(headless_peek_tick(), f[1]) << std::hex << f[0];
     }
     fb_present();
+}
+
+TEST(FrameBuffer, TheFirstFrameNeverWaitsWhateverTheCounterReads) {
+    // A counter in its upper half reads as "before the last frame" to a
+    // signed comparison with the 0 of start-up.
+    for (const uint32_t start : {0x80000000u, 0xC0000000u, 0xFFFFFFF0u, 0x00000003u}) {
+        headless_set_tick(start);
+        AppSession app;
+        const uint32_t started = headless_peek_tick();
+        app.frame();
+        EXPECT_LT(headless_peek_tick() - started, 10u) << std::hex << start;
+    }
 }
 
 TEST(Mouse, DeltaIsTheChangeBetweenTheLastTwoSamples) {
