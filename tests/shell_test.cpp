@@ -82,6 +82,26 @@ TEST(FrameBuffer, FailedSurfacesShowTheirMessageAndFramesDrawNothing) {
     EXPECT_FALSE(plat_last_frame(&shown, &stride, &w, &h));
 }
 
+// Surfaces made again at another depth, or released, after start-up: the
+// rasterizers never write into the freed bitmaps, and draw into the new ones.
+TEST(FrameBuffer, TheRasterizersFollowSurfacesMadeAgainOrReleased) {
+    AppSession app;
+    app.frame();
+    EXPECT_EQ(fb_set_depth(15), -1);  // no 15-bit surfaces: the message, nothing drawn
+    EXPECT_EQ(draw_surface()->pixels, nullptr);
+    app.frame();
+    ASSERT_EQ(fb_set_depth(16), 0);
+    ASSERT_NE(fb_pixels(), nullptr);
+    EXPECT_EQ(draw_surface()->pixels, fb_pixels());
+    app.frame();
+    const uint16_t* shown = nullptr;
+    int stride = 0, w = 0, h = 0;
+    EXPECT_TRUE(plat_last_frame(&shown, &stride, &w, &h));
+    EXPECT_EQ(fb_release_surface(0), 0);
+    EXPECT_EQ(draw_surface()->pixels, nullptr);
+    app.frame();
+}
+
 TEST(FrameBuffer, PacingWaitsForTheMinimumIntervalAcrossTheTickWrap) {
     fb_set_min_interval(20);
     // Each frame begun at a tick: the tick once it may go on (one read when no
