@@ -116,6 +116,7 @@ int32_t clip_pass(const EdgePoint<N>* in, int32_t n, EdgePoint<N>* out, int axis
 template <int N>
 int32_t clip_poly(const EdgePoint<N>* in, int32_t n, EdgePoint<N>* out) {
     const RasterSurface* surface = draw_surface();
+    if (surface->pixels == nullptr) return 0;  // nothing lies on no surface
     const uint32_t max_x = static_cast<uint32_t>(surface->max_x);
     const uint32_t max_y = static_cast<uint32_t>(surface->max_y);
     bool inside = true;

@@ -120,6 +120,7 @@ SIMD_AVX2 void tex_span_simd(uint16_t* p, int32_t count, int32_t left_u, int32_t
 template <class Rule>
 void tex_span_at(uint16_t* p, int32_t count, int32_t left_u, int32_t left_v, int32_t right_u,
                  int32_t right_v, const TexImage& image) {
+    if (!tex_image_usable(image)) return;
 #if RASTER_SIMD
     if (simd_enabled()) {
         if (count > 0) tex_span_simd<Rule>(p, count, left_u, left_v, right_u, right_v, image);
@@ -202,6 +203,8 @@ bool tex_image_of_slot(int32_t texture, TexImage* image) {
 }
 
 void draw_set_tex_span_state(int32_t width_shift, int32_t height_shift) {
+    // Textures are 2 to 256 texels a side: other shifts leave the state alone.
+    if (width_shift < 1 || width_shift > 8 || height_shift < 1 || height_shift > 8) return;
     tex_u_mask = (1 << width_shift) - 1;
     tex_v_mask = ((1 << height_shift) - 1) * 256;
     tex_v_shift = 8 - width_shift;

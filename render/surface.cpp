@@ -112,7 +112,7 @@ int32_t clip_pass(const ClipVertex* in, int32_t n, ClipVertex* out, int32_t capa
 }  // namespace
 
 int32_t draw_clip_polygon(const ScreenVertex* const* in, int32_t n, ClipVertex* out) {
-    if (n < 0 || n > CLIP_MAX_INPUT) return 0;
+    if (surface.pixels == nullptr || n < 0 || n > CLIP_MAX_INPUT) return 0;
     ClipVertex source[CLIP_MAX_INPUT];
     bool inside = true;
     for (int32_t i = 0; i < n; i++) {

@@ -44,10 +44,11 @@ int32_t draw_top_vertex(const ClipVertex* v, int32_t m);
 // Fills count pixels from p (none when count <= 0).
 void draw_fill_span(uint16_t* p, int32_t count, uint16_t colour);
 
-// Whether (x, y) lies on the surface.
+// Whether (x, y) lies on the surface (never without one: its last column and
+// row are -1 then, which the unsigned comparisons would take as the largest).
 inline bool draw_on_surface(int32_t x, int32_t y) {
     const RasterSurface* s = draw_surface();
-    return static_cast<uint32_t>(x) <= static_cast<uint32_t>(s->max_x) &&
+    return s->pixels != nullptr && static_cast<uint32_t>(x) <= static_cast<uint32_t>(s->max_x) &&
            static_cast<uint32_t>(y) <= static_cast<uint32_t>(s->max_y);
 }
 

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "files/texture.h"
+#include "model/shade.h"
 #include "platform/headless.h"
+#include "raster/shaded.h"
 #include "raster/textured.h"
 #include "raster_support.h"
 
@@ -232,7 +234,21 @@ TEST(TexturedSampling, SpanStepsAreDividedBeforeTheShift) {
     // Zero and negative counts write nothing.
     draw_tex_span(pixels, 0, 0, 0, 0, 0, 4, 4, texels.data());
     draw_tex_span(pixels, -2, 0, 0, 256, 256, 4, 4, texels.data());
+    // Nor do shifts of no texture size, or no texels.
+    ASSERT_EQ(shade_init(), 0);
+    ASSERT_EQ(shade_select_ramp(0), 0);
+    for (const auto& shifts : {std::array<int32_t, 2>{0, 4}, {4, 9}, {-1, 4}, {4, 32}}) {
+        draw_tex_span(pixels, 3, 0, 0, 256, 256, shifts[0], shifts[1], texels.data());
+        draw_tex_span_add(pixels, 3, 0, 0, 256, 256, shifts[0], shifts[1], texels.data());
+        draw_shaded_tex_span(pixels, 3, 0, 0, 256, 256, shifts[0], shifts[1], texels.data(), 0,
+                             0, 0, 0, 0, 0);
+        draw_set_tex_span_state(shifts[0], shifts[1]);
+    }
+    draw_tex_span_half(pixels, 3, 0, 0, 256, 256, 4, 4, nullptr);
     EXPECT_EQ(pixels[0], numbered(1, 1));
+    EXPECT_EQ(pixels[2], numbered(0, 0));
+    EXPECT_EQ(tex_v_shift, 4);  // the state as the last usable shifts left it
+    shade_release();
 }
 
 TEST(TexturedSampling, PixelRules) {
@@ -296,6 +312,12 @@ TEST_F(TexturedTest, NothingIsDrawnWithoutSurfaceOrTexture) {
     draw_set_surface_to(nullptr, 0, 0);
     quad(p);
     draw_tex_poly(p.v, p.t, slot, 4);
+    // Nor is anything clipped onto no surface.
+    ClipVertex pos[16];
+    TexCoord uv[16];
+    EXPECT_EQ(draw_clip_tex_poly(p.v, p.t, pos, uv, 4), 0);
+    EXPECT_EQ(draw_clip_polygon(p.v, 4, pos), 0);
+    EXPECT_FALSE(draw_on_surface(0, 0));
 
     Canvas canvas(16, 16, BACKGROUND);
     for (int32_t empty : {slot + 1, -1, TEX_SLOTS}) quad(p, draw_tex_quad_half, empty);
