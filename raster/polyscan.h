@@ -116,7 +116,6 @@ int32_t clip_pass(const EdgePoint<N>* in, int32_t n, EdgePoint<N>* out, int axis
 template <int N>
 int32_t clip_poly(const EdgePoint<N>* in, int32_t n, EdgePoint<N>* out) {
     const RasterSurface* surface = draw_surface();
-    if (surface->pixels == nullptr) return 0;  // nothing lies on no surface
     const uint32_t max_x = static_cast<uint32_t>(surface->max_x);
     const uint32_t max_y = static_cast<uint32_t>(surface->max_y);
     bool inside = true;
@@ -524,6 +523,13 @@ inline TexWalk tex_walk(int32_t left_u, int32_t left_v, int32_t right_u, int32_t
     w.v = static_cast<uint32_t>(wrap_shl(left_v, height_shift) >> 8) +
           static_cast<uint32_t>(skip) * w.dv;
     return w;
+}
+
+// The span state of a texture whose shifts are known to be usable.
+inline void tex_span_state(int32_t width_shift, int32_t height_shift) {
+    tex_u_mask = (1 << width_shift) - 1;
+    tex_v_mask = ((1 << height_shift) - 1) * 256;
+    tex_v_shift = 8 - width_shift;
 }
 
 // The span state in registers for one span.

@@ -495,7 +495,7 @@ void draw_shaded_tex_poly_image(const ScreenVertex* const* v, const Vec4* const*
     if (surface->pixels == nullptr || ramp == nullptr || !tex_image_usable(image)) return;
     EdgePoint<SHADED_VALUES> clipped[POLY_CAPACITY];
     const int32_t m = clip_shaded(v, t, c, n, clipped);
-    draw_set_tex_span_state(image.width_shift, image.height_shift);
+    tex_span_state(image.width_shift, image.height_shift);
 #if RASTER_SIMD
     if (simd_enabled()) {
         shaded_poly_simd(clipped, m, image, ramp);
@@ -512,6 +512,7 @@ void draw_shaded_tex_poly_image(const ScreenVertex* const* v, const Vec4* const*
 int32_t draw_clip_shaded_tex_poly(const ScreenVertex* const* v, const Vec4* const* t,
                                   const Vec4* const* c, ClipVertex* pos, TexCoord* uv,
                                   ShadeColour* rgb, int32_t n) {
+    if (draw_surface()->pixels == nullptr) return 0;  // nothing lies on no surface
     EdgePoint<SHADED_VALUES> clipped[POLY_CAPACITY];
     const int32_t m = clip_shaded(v, t, c, n, clipped);
     for (int32_t i = 0; i < m; i++) {

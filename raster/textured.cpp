@@ -146,7 +146,7 @@ void tex_poly(const ScreenVertex* const* v, const Vec4* const* t, const TexImage
     if (surface->pixels == nullptr || !tex_image_usable(image)) return;
     EdgePoint<2> clipped[POLY_CAPACITY];
     const int32_t m = clip_tex(v, t, n, clipped);
-    draw_set_tex_span_state(image.width_shift, image.height_shift);
+    tex_span_state(image.width_shift, image.height_shift);
 #if RASTER_SIMD
     if (simd_enabled()) {
         tex_poly_simd<Rule>(clipped, m, image);
@@ -205,9 +205,7 @@ bool tex_image_of_slot(int32_t texture, TexImage* image) {
 void draw_set_tex_span_state(int32_t width_shift, int32_t height_shift) {
     // Textures are 2 to 256 texels a side: other shifts leave the state alone.
     if (width_shift < 1 || width_shift > 8 || height_shift < 1 || height_shift > 8) return;
-    tex_u_mask = (1 << width_shift) - 1;
-    tex_v_mask = ((1 << height_shift) - 1) * 256;
-    tex_v_shift = 8 - width_shift;
+    tex_span_state(width_shift, height_shift);
 }
 
 void draw_tex_tri(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
@@ -269,6 +267,7 @@ void draw_tex_poly_image(const ScreenVertex* const* v, const Vec4* const* t,
 
 int32_t draw_clip_tex_poly(const ScreenVertex* const* v, const Vec4* const* t, ClipVertex* pos,
                            TexCoord* uv, int32_t n) {
+    if (draw_surface()->pixels == nullptr) return 0;  // nothing lies on no surface
     EdgePoint<2> clipped[POLY_CAPACITY];
     const int32_t m = clip_tex(v, t, n, clipped);
     for (int32_t i = 0; i < m; i++) {
