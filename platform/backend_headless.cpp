@@ -34,6 +34,7 @@ struct State {
     int client_width = 0;
     int client_height = 0;
     bool fail_dibs = false;
+    bool fail_windows = false;
     FILE* trace = nullptr;
     std::vector<Event> events;
     size_t next_event = 0;
@@ -41,9 +42,10 @@ struct State {
     int64_t event_offset = 0;  // frames added to the script's in this period
     int64_t frame_limit = -1;
     int64_t frames_started = 0;
+    bool screenshot_failed = false;
     bool close_requested = false;
     int pumps_after_close = 0;
-    char screenshot[1024] = {};
+    char screenshot[4096] = {};
 };
 
 State state;
@@ -118,6 +120,7 @@ void backend_client_size(DWORD style, int width, int height, int* client_width,
 }
 
 bool backend_create_window(const char*, int, int, int* screen_x, int* screen_y) {
+    if (state.fail_windows) return false;
     *screen_x = 8;
     *screen_y = 31;
     return true;
@@ -139,7 +142,10 @@ void backend_pump() {
     int64_t next = state.frames_started + 1;
     while (!state.events.empty()) {
         if (state.next_event == state.events.size()) {
-            if (state.event_period <= 0) break;
+            // Script frames are at most INT64_MAX / 2: past that no run gets.
+            if (state.event_period <= 0 || state.event_offset > INT64_MAX / 2 - state.event_period) {
+                break;
+            }
             state.next_event = 0;
             state.event_offset += state.event_period;
         }
@@ -238,6 +244,10 @@ void headless_fail_dib_sections(bool fail) {
     state.fail_dibs = fail;
 }
 
+void headless_fail_windows(bool fail) {
+    state.fail_windows = fail;
+}
+
 bool backend_dib_sections_fail() {
     return state.fail_dibs;
 }
@@ -334,9 +344,17 @@ int headless_parse_event_line(const char* line, int line_number, char* error, in
                  wanted == 1 ? "" : "s");
         return -1;
     }
-    state.events.push_back(e);
-    std::stable_sort(state.events.begin(), state.events.end(),
-                     [](const Event& p, const Event& q) { return p.frame < q.frame; });
+    // In frame order, events of one frame in the order of their lines.
+    const auto by_frame = [](const Event& p, const Event& q) { return p.frame < q.frame; };
+    const auto same_frame =
+        std::equal_range(state.events.begin(), state.events.end(), e, by_frame);
+    if (same_frame.second - same_frame.first >= HEADLESS_EVENTS_PER_FRAME) {
+        // More would not fit into the message queue before the frame.
+        snprintf(error, error_size, "line %d: more than %d events at frame %lld", line_number,
+                 HEADLESS_EVENTS_PER_FRAME, frame);
+        return -1;
+    }
+    state.events.insert(same_frame.second, e);
     return 0;
 }
 
@@ -363,6 +381,10 @@ int headless_load_events(const char* path, char* error, int error_size) {
             break;
         }
     }
+    if (result == 0 && ferror(f)) {
+        snprintf(error, error_size, "cannot read the events file %s", path);
+        result = -1;
+    }
     fclose(f);
     return result;
 }
@@ -374,6 +396,7 @@ void headless_clear_events() {
 }
 
 int headless_set_event_period(int64_t period) {
+    if (period > INT64_MAX / 2) return -1;
     for (const Event& e : state.events) {
         if (period > 0 && e.frame > period) return -1;
     }
@@ -389,8 +412,15 @@ int64_t headless_frames_started() {
     return state.frames_started;
 }
 
-void headless_set_screenshot(const char* path) {
-    snprintf(state.screenshot, sizeof state.screenshot, "%s", path != nullptr ? path : "");
+int headless_set_screenshot(const char* path) {
+    if (path == nullptr) path = "";
+    if (strlen(path) >= sizeof state.screenshot) return -1;
+    snprintf(state.screenshot, sizeof state.screenshot, "%s", path);
+    return 0;
+}
+
+bool headless_screenshot_failed() {
+    return state.screenshot_failed;
 }
 
 int headless_write_screenshot(const char* path) {
@@ -398,12 +428,17 @@ int headless_write_screenshot(const char* path) {
     int stride = 0, width = 0, height = 0;
     if (!plat_last_frame(&pixels, &stride, &width, &height)) {
         fprintf(stderr, "headless: no frame was shown; no screenshot written to %s\n", path);
+        state.screenshot_failed = true;
         return -1;
     }
     int result = ends_with(path, ".png") ? plat_write_png(path, pixels, stride, width, height)
                                          : plat_write_bmp16(path, pixels, stride, width, height);
-    if (result != 0) fprintf(stderr, "headless: cannot write the screenshot %s\n", path);
-    return result;
+    if (result != 0) {
+        fprintf(stderr, "headless: cannot write the screenshot %s\n", path);
+        state.screenshot_failed = true;
+        return -1;
+    }
+    return 0;
 }
 
 const char* headless_pending_screenshot() {

@@ -110,10 +110,15 @@ bool backend_create_window(const char* title, int client_width, int client_heigh
     texture_is_rgb555 = format == SDL_PIXELFORMAT_RGB555;
     texture = SDL_CreateTexture(renderer, format, SDL_TEXTUREACCESS_STREAMING, client_width,
                                 client_height);
+    if (texture == nullptr) {
+        fprintf(stderr, "icon_look: cannot make the window's picture: %s\n", SDL_GetError());
+        backend_destroy_window();
+        return false;
+    }
     texture_width = client_width;
     texture_height = client_height;
     SDL_GetWindowPosition(window, screen_x, screen_y);
-    return texture != nullptr;
+    return true;
 }
 
 void backend_show_window() {

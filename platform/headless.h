@@ -30,6 +30,8 @@ void headless_set_client_size(int width, int height);
 
 // Make the next CreateDIBSection calls fail (tests of surface failures).
 void headless_fail_dib_sections(bool fail);
+// Make the next windows fail to be made, as a window system may.
+void headless_fail_windows(bool fail);
 
 // GDI objects (DCs and bitmaps) alive now.
 int headless_live_gdi_objects();
@@ -42,21 +44,27 @@ uintptr_t headless_class_cursor(const char* class_name);
 int headless_open_trace(const char* path);
 void headless_close_trace();
 
-// Script of input events, queued before the frames they name.
+// Script of input events, queued before the frames they name: at most this
+// many at one frame (the message queue holds them all with room to spare).
+constexpr int HEADLESS_EVENTS_PER_FRAME = 256;
 // Returns 0, or -1 with a message naming the line in `error`.
 int headless_load_events(const char* path, char* error, int error_size);
 int headless_parse_event_line(const char* line, int line_number, char* error, int error_size);
 void headless_clear_events();
 // Replays the script every `period` frames (0: once): an event at frame F also
 // happens at frames F + period, F + 2 x period, ... Returns -1 when an event
-// of the script lies beyond the first period.
+// of the script lies beyond the first period, or the period passes INT64_MAX / 2.
 int headless_set_event_period(int64_t period);
 
 // After `frames` frames the window is closed; negative: never.
 void headless_set_frame_limit(int64_t frames);
 int64_t headless_frames_started();
-// Screenshot written when the frame limit is reached (.bmp or .png).
-void headless_set_screenshot(const char* path);
+// Screenshot written when the frame limit is reached (.bmp or .png): what the
+// window shows of the last frame. -1 for a path too long to keep.
+int headless_set_screenshot(const char* path);
+// Whether a screenshot was to be written and could not be (no frame shown, or
+// the file could not be made).
+bool headless_screenshot_failed();
 // The screenshot still to be written ("" once written or when none is asked).
 const char* headless_pending_screenshot();
 // Writes the last presented frame now; 0 or -1.

@@ -82,6 +82,22 @@ void print_stage_times() {
     }
 }
 
+// WxH: digits only, each 2 to 8192.
+bool parse_client_size(const char* text, int* width, int* height) {
+    long long side[2] = {0, 0};
+    for (int k = 0; k < 2; k++) {
+        const char* start = text;
+        while (*text >= '0' && *text <= '9' && text - start < 5) {
+            side[k] = side[k] * 10 + (*text++ - '0');
+        }
+        if (text == start || side[k] < 2 || side[k] > 8192) return false;
+        if (*text++ != (k == 0 ? 'x' : '\0')) return false;
+    }
+    *width = static_cast<int>(side[0]);
+    *height = static_cast<int>(side[1]);
+    return true;
+}
+
 bool parse_count(const char* text, long long low, long long* value) {
     char* end = nullptr;
     errno = 0;
@@ -137,9 +153,7 @@ int main(int argc, char** argv) {
             }
         } else if (strcmp(option, "--client") == 0) {
             int w = 0, h = 0;
-            char extra = 0;
-            if (sscanf(value, "%dx%d%c", &w, &h, &extra) != 2 || w < 2 || h < 2 || w > 8192 ||
-                h > 8192) {
+            if (!parse_client_size(value, &w, &h)) {
                 return fail("--client takes WxH, each 2 to 8192, for example 504x469");
             }
             headless_set_client_size(w, h);
@@ -149,14 +163,20 @@ int main(int argc, char** argv) {
             bool bmp = n > 4 && strcmp(value + n - 4, ".bmp") == 0;
             if (!png && !bmp) return fail("--screenshot takes a file name ending in .bmp or .png");
             // Start-up changes the directory: keep the name absolute.
-            char absolute[2100];
-            char here[1024];
-            if (value[0] != '/' && getcwd(here, sizeof here) != nullptr) {
-                snprintf(absolute, sizeof absolute, "%s/%s", here, value);
+            char absolute[8192];
+            char here[4096];
+            int length = 0;
+            if (value[0] == '/') {
+                length = snprintf(absolute, sizeof absolute, "%s", value);
+            } else if (getcwd(here, sizeof here) != nullptr) {
+                length = snprintf(absolute, sizeof absolute, "%s/%s", here, value);
             } else {
-                snprintf(absolute, sizeof absolute, "%s", value);
+                return fail("cannot tell the current directory to place the screenshot in");
             }
-            headless_set_screenshot(absolute);
+            if (length < 0 || static_cast<size_t>(length) >= sizeof absolute ||
+                headless_set_screenshot(absolute) != 0) {
+                return fail("the screenshot's path is too long");
+            }
         } else if (strcmp(option, "--trace") == 0) {
             if (headless_open_trace(value) != 0) {
                 snprintf(message, sizeof message, "cannot write the trace file %s", value);
@@ -178,11 +198,9 @@ int main(int argc, char** argv) {
     // The program ended before the last frame (Esc or closed): the last frame
     // shown is the screenshot.
     const char* pending = headless_pending_screenshot();
-    if (pending[0] != '\0') {
-        char path[1024];
-        snprintf(path, sizeof path, "%s", pending);
-        headless_write_screenshot(path);
-    }
+    if (pending[0] != '\0') headless_write_screenshot(pending);
+    // A screenshot asked for and not written is a failed run.
+    if (headless_screenshot_failed() && code == 0) code = 4;
     if (bench) print_stage_times();
     // Closes the trace and frees the platform's windows and bitmaps, so that
     // nothing is left for a leak checker.

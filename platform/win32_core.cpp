@@ -174,16 +174,19 @@ bool plat_quit_pending() {
 
 bool plat_last_frame(const uint16_t** pixels, int* stride_pixels, int* width, int* height) {
     if (!last_blit.valid) return false;
+    // What the window shows: also from the bitmap, which may be wider (an odd
+    // client width gets an even frame buffer), so that the picture is the same
+    // whether the bitmap is still there or only the window's copy is.
+    const Window& w = windows[last_blit.window];
     if (last_blit.bitmap >= 0) {
         const Bitmap& b = bitmaps[last_blit.bitmap];
         if (!b.top_down) return false;
         *pixels = bitmap_row(b, last_blit.src_y) + last_blit.src_x;
         *stride_pixels = b.stride_pixels;
-        *width = last_blit.width;
-        *height = last_blit.height;
+        *width = last_blit.width < w.client_width ? last_blit.width : w.client_width;
+        *height = last_blit.height < w.client_height ? last_blit.height : w.client_height;
         return true;
     }
-    const Window& w = windows[last_blit.window];
     if (w.pixels == nullptr) return false;
     *pixels = w.pixels;
     *stride_pixels = w.client_width;

@@ -37,6 +37,8 @@ void trace_step(const char* step) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     HWND window = app_create_window(instance, "ICON_LOOK", "TEST");
+    // Without a window nothing has started, and nothing could end the loop.
+    if (window == nullptr) return 1;
     ShowWindow(window, show);
     UpdateWindow(window);
     LONG cursor_x = 0;

@@ -5,6 +5,8 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -65,8 +67,44 @@ TEST(Runner, HelpAndBadArguments) {
     const std::vector<std::vector<std::string>> refused = {
         {"--frames", "-1"}, {"--frames"}, {"--client", "504"}, {"--screenshot", "shot.gif"},
         {"--events", test_output_path("missing-events.txt")}, {"--bench", "0"},
-        {"--bench", "2", "--frames", "2"}};
-    for (const auto& args : refused) EXPECT_EQ(run_headless(args).exit_code, 2) << args[0];
+        {"--bench", "2", "--frames", "2"},
+        // Sizes that only overflow, or spaces and signs, into a size in range.
+        {"--client", "4294967800x469"}, {"--client", "-4294966792x469"}, {"--client", "+504x469"},
+        {"--client", "504x 469"}, {"--client", " 504x469"}, {"--client", "504x469x"},
+        // A directory is no events file; a period past any run.
+        {"--events", test_output_path("")}, {"--repeat-events", "9223372036854775807"},
+        {"--screenshot", "/" + std::string(5000, 'a') + ".png"}};
+    for (const auto& args : refused) {
+        EXPECT_EQ(run_headless(args).exit_code, 2) << args[0] << " " << args.back().substr(0, 40);
+    }
+}
+
+// The exit code says when a screenshot asked for was not written.
+TEST(Runner, AScreenshotNotWrittenFailsTheRun) {
+    const std::vector<std::vector<std::string>> unwritten = {
+        {"--screenshot", test_output_path("no-such-dir/shot.png")},
+        {"--frames", "0", "--screenshot", test_output_path("none.png")}};
+    for (const auto& args : unwritten) {
+        RunResult r = run_shipped(args);
+        EXPECT_EQ(r.exit_code, 4) << args.back();
+        EXPECT_NE(r.err.find("screenshot"), std::string::npos) << r.err;
+    }
+    ScriptRun closed = run_with_script(
+        "1 close\n", {"--screenshot", test_output_path("closed-at-once.png")});
+    EXPECT_EQ(closed.result.exit_code, 4);
+}
+
+TEST(Runner, EventsAtOneFrameAreLimitedToWhatTheQueueHolds) {
+    std::string many;
+    for (int i = 0; i < 256; i++) many += "1 move 5 5\n";
+    // The Esc after them is not lost: it ends the run before frame 2.
+    ScriptRun run = run_with_script(many + "2 char 27\n", {"--frames", "3"});
+    EXPECT_EQ(run.result.exit_code, 0);
+    EXPECT_EQ(run.traced("frame "), (std::vector<std::string>{"frame 1"}));
+    run = run_with_script(many + "1 char 27\n", {});
+    EXPECT_EQ(run.result.exit_code, 2);
+    EXPECT_NE(run.result.err.find("line 257: more than 256 events at frame 1"), std::string::npos)
+        << run.result.err;
 }
 
 TEST(Runner, BadScriptLinesNameTheirLine) {
@@ -144,11 +182,28 @@ TEST(Runner, ScreenshotIsTheDrawableAreaAsA16BitBitmap) {
 
 TEST(Runner, AnOddClientWidthDoesNotSkewTheRows) {
     // The surface gets one more column, so the picture is the one of the next
-    // even width.
-    Image16 odd = screenshot_of({"--frames", "5", "--client", "505x469"}, "odd.bmp");
+    // even width, as much of it as the window shows: the same whether the run
+    // ends by its frame count, by Esc or by closing (when the frame buffer is
+    // gone and only the window's copy is left).
     Image16 even = screenshot_of({"--frames", "5", "--client", "506x469"}, "even.bmp");
-    EXPECT_EQ(odd.width, 506);
-    EXPECT_EQ(odd.pixels, even.pixels);
+    ASSERT_EQ(even.width, 506);
+    for (const char* end : {"", "6 char 27\n", "6 close\n"}) {
+        const std::string shot = test_output_path("odd.bmp");
+        std::remove(shot.c_str());
+        ScriptRun run = run_with_script(
+            end, {"--frames", *end != '\0' ? "9" : "5", "--client", "505x469", "--screenshot", shot});
+        EXPECT_EQ(run.result.exit_code, 0) << end;
+        Image16 odd;
+        ASSERT_TRUE(read_bmp16(shot, &odd)) << end;
+        ASSERT_EQ(odd.width, 505) << end;
+        ASSERT_EQ(odd.height, even.height) << end;
+        for (int y = 0; y < odd.height; y++) {
+            const auto row = even.pixels.begin() + static_cast<ptrdiff_t>(y) * even.width;
+            ASSERT_TRUE(std::equal(row, row + odd.width,
+                                   odd.pixels.begin() + static_cast<ptrdiff_t>(y) * odd.width))
+                << end << " row " << y;
+        }
+    }
 }
 
 TEST(Runner, BenchRunsUnpacedFramesAndPrintsEveryStage) {

@@ -45,6 +45,18 @@ TEST(FrameBuffer, SurfacesAreTheClientSizeWithOneRowLessDrawn) {
     EXPECT_EQ(fb_pixels(), pixels);
 }
 
+// A window that cannot be made starts nothing, and the program ends rather
+// than run frames for no window, which nothing could ever stop.
+TEST(Shell, WithoutItsWindowTheProgramEnds) {
+    headless_fail_windows(true);
+    headless_set_frame_limit(3);
+    EXPECT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, const_cast<char*>(""), SW_SHOWDEFAULT),
+              1);
+    EXPECT_EQ(headless_frames_started(), 0);
+    EXPECT_EQ(fb_pixels(), nullptr);
+    headless_reset();
+}
+
 // After the release sequence the shell starts as it did the first time:
 // surfaces made again, the light's circle from its start.
 TEST(Shell, ASecondStartUpInTheSameProcessStartsAfresh) {
