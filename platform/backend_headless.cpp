@@ -259,9 +259,13 @@ int headless_open_trace(const char* path) {
     return state.trace != nullptr ? 0 : -1;
 }
 
-void headless_close_trace() {
-    if (state.trace != nullptr) fclose(state.trace);
+int headless_close_trace() {
+    if (state.trace == nullptr) return 0;
+    // A write that failed (a full disk) leaves the stream's error set.
+    const bool failed = ferror(state.trace) != 0;
+    const bool closed = fclose(state.trace) == 0;
     state.trace = nullptr;
+    return failed || !closed ? -1 : 0;
 }
 
 int headless_parse_event_line(const char* line, int line_number, char* error, int error_size) {

@@ -40,9 +40,9 @@ int headless_live_gdi_objects();
 uintptr_t headless_class_cursor(const char* class_name);
 
 // Trace: OutputDebugStringA texts are appended to this file, one a line;
-// null turns it off.
+// null turns it off. Closing it returns -1 when it could not all be written.
 int headless_open_trace(const char* path);
-void headless_close_trace();
+int headless_close_trace();
 
 // Script of input events, queued before the frames they name: at most this
 // many at one frame (the message queue holds them all with room to spare).

@@ -24,10 +24,12 @@ const char* const usage =
     "\n"
     "Runs the viewer with no window system. Start-up enters DIR/data (DIR defaults to the\n"
     "current directory); after frame N (default 1) the window is closed and the exit code\n"
-    "is the program's.\n"
+    "is the program's: 2 for bad options or script lines, 4 when the screenshot or trace\n"
+    "asked for could not be written.\n"
     "  --cwd DIR          change to DIR before start-up\n"
     "  --frames N         close the window after frame N\n"
-    "  --events FILE      input script: one 'FRAME ACTION [ARGS]' a line, '#' comments;\n"
+    "  --events FILE      input script: one 'FRAME ACTION [ARGS]' a line, '#' comments,\n"
+    "                     at most 256 events at one frame;\n"
     "                     actions: move X Y, ldown, lup, rdown, rup, keydown F1|F2|F3,\n"
     "                     keyup F1|F2|F3, char C (27 = Esc), close\n"
     "  --repeat-events P  replay the input script every P frames: an event at frame F\n"
@@ -202,8 +204,12 @@ int main(int argc, char** argv) {
     // A screenshot asked for and not written is a failed run.
     if (headless_screenshot_failed() && code == 0) code = 4;
     if (bench) print_stage_times();
-    // Closes the trace and frees the platform's windows and bitmaps, so that
-    // nothing is left for a leak checker.
+    if (headless_close_trace() != 0) {
+        fprintf(stderr, "icon_look_headless: cannot write the whole trace file\n");
+        if (code == 0) code = 4;
+    }
+    // Frees the platform's windows and bitmaps, so that nothing is left for a
+    // leak checker.
     headless_reset();
     return code;
 }

@@ -121,6 +121,9 @@ template <class Rule>
 void tex_span_at(uint16_t* p, int32_t count, int32_t left_u, int32_t left_v, int32_t right_u,
                  int32_t right_v, const TexImage& image) {
     if (!tex_image_usable(image)) return;
+    // The span state follows the shifts given: one left by a larger texture
+    // would address texels past these.
+    tex_span_state(image.width_shift, image.height_shift);
 #if RASTER_SIMD
     if (simd_enabled()) {
         if (count > 0) tex_span_simd<Rule>(p, count, left_u, left_v, right_u, right_v, image);

@@ -243,6 +243,7 @@ bool eight_empty(const uint32_t* head) {
 }  // namespace
 
 int32_t ot_table_init() {
+    ot_table_release();  // a second start-up must not leak the first table
     heads = static_cast<uint32_t*>(mem_alloc(OT_SIZE * static_cast<int32_t>(sizeof(uint32_t))));
     if (heads == nullptr) return -1;
     for (int32_t key = 0; key < OT_SIZE; key++) heads[key] = OT_LINK_NONE;
@@ -321,6 +322,7 @@ uint32_t ot_head(int32_t key) {
 }
 
 int32_t ot_slots_init() {
+    ot_slots_release();  // a second start-up must not leak the first slots
     slots = static_cast<CallbackRecord*>(
         mem_alloc(OT_SLOT_COUNT * static_cast<int32_t>(sizeof(CallbackRecord))));
     if (slots == nullptr) return -1;

@@ -255,6 +255,7 @@ uint16_t* rb_convert_colours() {
 }
 
 int32_t rb_rows_init() {
+    rb_rows_release();  // a second start-up must not leak the first table
     rows = static_cast<PoolRow*>(mem_alloc(POOL_ROWS * static_cast<int32_t>(sizeof(PoolRow))));
     return rows != nullptr ? 0 : -1;
 }

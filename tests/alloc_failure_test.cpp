@@ -20,6 +20,7 @@
 #include "model/loader.h"
 #include "model/model.h"
 #include "platform/headless.h"
+#include "render/ordertab.h"
 #include "render/renderbuf.h"
 #include "shell/framebuf.h"
 #include "shell/memory.h"
@@ -241,6 +242,11 @@ TEST_F(AllocFailure, ASecondStartUpOfAModuleLeaksNothing) {
     const int32_t with_one_buffer = mem_blocks_in_use();
     ASSERT_EQ(rb_init(), 0);
     rb_make_vertex_pool(10);
+    EXPECT_EQ(mem_blocks_in_use(), with_one_buffer);
+    // And the steps of the render buffer's start-up, each on its own.
+    EXPECT_EQ(rb_rows_init(), 0);
+    EXPECT_EQ(ot_table_init(), 0);
+    EXPECT_EQ(ot_slots_init(), 0);
     EXPECT_EQ(mem_blocks_in_use(), with_one_buffer);
 }
 

@@ -79,8 +79,8 @@ TEST(Runner, HelpAndBadArguments) {
     }
 }
 
-// The exit code says when a screenshot asked for was not written.
-TEST(Runner, AScreenshotNotWrittenFailsTheRun) {
+// The exit code says when a screenshot or trace asked for was not written.
+TEST(Runner, AnOutputNotWrittenFailsTheRun) {
     const std::vector<std::vector<std::string>> unwritten = {
         {"--screenshot", test_output_path("no-such-dir/shot.png")},
         {"--frames", "0", "--screenshot", test_output_path("none.png")}};
@@ -92,6 +92,9 @@ TEST(Runner, AScreenshotNotWrittenFailsTheRun) {
     ScriptRun closed = run_with_script(
         "1 close\n", {"--screenshot", test_output_path("closed-at-once.png")});
     EXPECT_EQ(closed.result.exit_code, 4);
+    RunResult full = run_shipped({"--frames", "2", "--trace", "/dev/full"});
+    EXPECT_EQ(full.exit_code, 4);
+    EXPECT_NE(full.err.find("trace"), std::string::npos) << full.err;
 }
 
 TEST(Runner, EventsAtOneFrameAreLimitedToWhatTheQueueHolds) {

@@ -8,6 +8,7 @@
 #include "model/shade.h"
 #include "platform/headless.h"
 #include "raster/shaded.h"
+#include "raster/simd.h"
 #include "raster/textured.h"
 #include "raster_support.h"
 
@@ -248,6 +249,20 @@ TEST(TexturedSampling, SpanStepsAreDividedBeforeTheShift) {
     EXPECT_EQ(pixels[0], numbered(1, 1));
     EXPECT_EQ(pixels[2], numbered(0, 0));
     EXPECT_EQ(tex_v_shift, 4);  // the state as the last usable shifts left it
+    // A state left by a larger texture does not address past a small one's
+    // texels: coordinates far out wrap inside its two by two.
+    const uint16_t small[4] = {0x0001, 0x0002, 0x0003, 0x0004};
+    const int32_t far = 0x7FFF0000;
+    for (const bool kernels : {true, false}) {
+        simd_enable(kernels);
+        uint16_t four[4] = {};
+        draw_set_tex_span_state(8, 8);
+        draw_tex_span(four, 4, far, far, far, far, 1, 1, small);
+        EXPECT_EQ(std::vector<uint16_t>(four, four + 4), std::vector<uint16_t>(4, 0x0001));
+        draw_set_tex_span_state(8, 8);
+        draw_shaded_tex_span(four, 4, far, far, far, far, 1, 1, small, 0, 0, 0, 0, 0, 0);
+    }
+    simd_enable(true);
     shade_release();
 }
 
