@@ -430,19 +430,16 @@ bool headless_screenshot_failed() {
 int headless_write_screenshot(const char* path) {
     const uint16_t* pixels = nullptr;
     int stride = 0, width = 0, height = 0;
+    int result = -1;
     if (!plat_last_frame(&pixels, &stride, &width, &height)) {
         fprintf(stderr, "headless: no frame was shown; no screenshot written to %s\n", path);
-        state.screenshot_failed = true;
-        return -1;
-    }
-    int result = ends_with(path, ".png") ? plat_write_png(path, pixels, stride, width, height)
+    } else {
+        result = ends_with(path, ".png") ? plat_write_png(path, pixels, stride, width, height)
                                          : plat_write_bmp16(path, pixels, stride, width, height);
-    if (result != 0) {
-        fprintf(stderr, "headless: cannot write the screenshot %s\n", path);
-        state.screenshot_failed = true;
-        return -1;
+        if (result != 0) fprintf(stderr, "headless: cannot write the screenshot %s\n", path);
     }
-    return 0;
+    if (result != 0) state.screenshot_failed = true;
+    return result != 0 ? -1 : 0;
 }
 
 const char* headless_pending_screenshot() {

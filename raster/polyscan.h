@@ -569,3 +569,6 @@ SIMD_AVX2 inline simd::SpanShifts tex_shifts(int32_t width_shift, int32_t height
 // texture.
 bool tex_image_of_slot(int32_t texture, TexImage* image);
 bool tex_image_usable(const TexImage& image);
+// The span state of a texture a public span entry is given; false, setting
+// nothing, for one it cannot read (no texels, or a side other than 2..256).
+bool tex_span_ready(const TexImage& image);

@@ -534,9 +534,7 @@ void draw_shaded_tex_span(uint16_t* p, int32_t count, int32_t left_u, int32_t le
     const int32_t left[SHADED_VALUES] = {left_u, left_v, left_r, left_g, left_b};
     const int32_t right[SHADED_VALUES] = {right_u, right_v, right_r, right_g, right_b};
     const TexImage image{texels, width_shift, height_shift};
-    if (!tex_image_usable(image)) return;
-    // The span state follows the shifts given (see draw_tex_span).
-    tex_span_state(width_shift, height_shift);
+    if (!tex_span_ready(image)) return;
 #if RASTER_SIMD
     if (simd_enabled()) {
         if (count > 0) shaded_span_simd(p, count, left, right, image, ramp);

@@ -120,10 +120,7 @@ SIMD_AVX2 void tex_span_simd(uint16_t* p, int32_t count, int32_t left_u, int32_t
 template <class Rule>
 void tex_span_at(uint16_t* p, int32_t count, int32_t left_u, int32_t left_v, int32_t right_u,
                  int32_t right_v, const TexImage& image) {
-    if (!tex_image_usable(image)) return;
-    // The span state follows the shifts given: one left by a larger texture
-    // would address texels past these.
-    tex_span_state(image.width_shift, image.height_shift);
+    if (!tex_span_ready(image)) return;
 #if RASTER_SIMD
     if (simd_enabled()) {
         if (count > 0) tex_span_simd<Rule>(p, count, left_u, left_v, right_u, right_v, image);
@@ -193,9 +190,25 @@ void tex_quad(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex
 
 }  // namespace
 
+namespace {
+
+// Textures are 2 to 256 texels a side.
+bool tex_shifts_usable(int32_t width_shift, int32_t height_shift) {
+    return width_shift >= 1 && width_shift <= 8 && height_shift >= 1 && height_shift <= 8;
+}
+
+}  // namespace
+
 bool tex_image_usable(const TexImage& image) {
-    return image.texels != nullptr && image.width_shift >= 1 && image.width_shift <= 8 &&
-           image.height_shift >= 1 && image.height_shift <= 8;
+    return image.texels != nullptr && tex_shifts_usable(image.width_shift, image.height_shift);
+}
+
+bool tex_span_ready(const TexImage& image) {
+    if (!tex_image_usable(image)) return false;
+    // The state follows the shifts given: one left by a larger texture would
+    // address texels past these.
+    tex_span_state(image.width_shift, image.height_shift);
+    return true;
 }
 
 bool tex_image_of_slot(int32_t texture, TexImage* image) {
@@ -206,9 +219,8 @@ bool tex_image_of_slot(int32_t texture, TexImage* image) {
 }
 
 void draw_set_tex_span_state(int32_t width_shift, int32_t height_shift) {
-    // Textures are 2 to 256 texels a side: other shifts leave the state alone.
-    if (width_shift < 1 || width_shift > 8 || height_shift < 1 || height_shift > 8) return;
-    tex_span_state(width_shift, height_shift);
+    // Other shifts leave the state alone.
+    if (tex_shifts_usable(width_shift, height_shift)) tex_span_state(width_shift, height_shift);
 }
 
 void draw_tex_tri(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex* v2,
