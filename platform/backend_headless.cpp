@@ -35,6 +35,7 @@ struct State {
     int client_height = 0;
     bool fail_dibs = false;
     bool fail_windows = false;
+    int close_at_message = 0;
     FILE* trace = nullptr;
     std::vector<Event> events;
     size_t next_event = 0;
@@ -184,6 +185,9 @@ void backend_message_box(const char* text, const char*) {
     char* slot = state.messages[state.message_total % HEADLESS_MESSAGE_LOG];
     snprintf(slot, MESSAGE_TEXT_SIZE, "%s", text);
     state.message_total++;
+    if (state.message_total == state.close_at_message) {
+        plat_post(plat_main_window(), WM_CLOSE, 0, 0);
+    }
     if (state.print_messages) {
         char utf8[MESSAGE_TEXT_SIZE * 3];
         plat_sjis_to_utf8(text, utf8, sizeof utf8);
@@ -246,6 +250,10 @@ void headless_fail_dib_sections(bool fail) {
 
 void headless_fail_windows(bool fail) {
     state.fail_windows = fail;
+}
+
+void headless_close_at_message(int k) {
+    state.close_at_message = k;
 }
 
 bool backend_dib_sections_fail() {

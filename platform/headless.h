@@ -32,6 +32,9 @@ void headless_set_client_size(int width, int height);
 void headless_fail_dib_sections(bool fail);
 // Make the next windows fail to be made, as a window system may.
 void headless_fail_windows(bool fail);
+// Ask the main window to close while the k-th message box (counted from 1
+// since the reset) is up, as another program may; 0: never.
+void headless_close_at_message(int k);
 
 // GDI objects (DCs and bitmaps) alive now.
 int headless_live_gdi_objects();

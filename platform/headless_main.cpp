@@ -19,7 +19,7 @@ namespace {
 const char* const usage =
     "usage: icon_look_headless [--cwd DIR] [--frames N] [--events FILE] [--repeat-events P]\n"
     "                          [--client WxH] [--screenshot FILE.bmp|FILE.png] [--trace FILE]\n"
-    "                          [--bench N]\n"
+    "                          [--bench N] [--close-during-box K]\n"
     "                          [--help]\n"
     "\n"
     "Runs the viewer with no window system. Start-up enters DIR/data (DIR defaults to the\n"
@@ -41,6 +41,8 @@ const char* const usage =
     "                     frames) to FILE\n"
     "  --bench N          run N frames unpaced (no minimum frame interval), then print\n"
     "                     frames per second and the time of each stage of a frame\n"
+    "  --close-during-box K  ask the window to close while the K-th message box is up,\n"
+    "                     as another program may (K >= 1)\n"
     "  --help             show this text\n";
 
 int fail(const char* message) {
@@ -126,7 +128,8 @@ int main(int argc, char** argv) {
             return 0;
         }
         const char* const known[] = {"--cwd",    "--frames",     "--events", "--repeat-events",
-                                     "--client", "--screenshot", "--trace",  "--bench"};
+                                     "--client", "--screenshot", "--trace",  "--bench",
+                                     "--close-during-box"};
         bool is_known = false;
         for (const char* k : known) is_known = is_known || strcmp(option, k) == 0;
         if (!is_known) {
@@ -179,6 +182,12 @@ int main(int argc, char** argv) {
                 headless_set_screenshot(absolute) != 0) {
                 return fail("the screenshot's path is too long");
             }
+        } else if (strcmp(option, "--close-during-box") == 0) {
+            long long box = 0;
+            if (!parse_count(value, 1, &box) || box > INT32_MAX) {
+                return fail("--close-during-box takes a whole number K >= 1");
+            }
+            headless_close_at_message(static_cast<int>(box));
         } else if (strcmp(option, "--trace") == 0) {
             if (headless_open_trace(value) != 0) {
                 snprintf(message, sizeof message, "cannot write the trace file %s", value);

@@ -456,6 +456,14 @@ BOOL GetClientRect(HWND window, RECT* rect) {
 
 int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT) {
     backend_message_box(text != nullptr ? text : "", caption != nullptr ? caption : "");
+    // A box runs its own message loop: what was posted while it was up
+    // reaches the windows before it returns (a quit stays pending).
+    while (queue_length > 0) {
+        const MSG msg = queue[queue_head];
+        queue_head = (queue_head + 1) % QUEUE_SIZE;
+        queue_length--;
+        DispatchMessageA(&msg);
+    }
     return IDOK;
 }
 

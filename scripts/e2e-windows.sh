@@ -250,6 +250,50 @@ release_steps_ran() {
   fi
 }
 
+# close_during_box NAME COMMAND...: started where there is no data, icon_look.exe
+# shows its start-up message boxes before its window; asked to close while the
+# first is up (by taskkill, as another program may ask), it must finish
+# start-up, then close and release once, with exit code 0. Each box is
+# answered with Enter.
+close_during_box() {
+  app="$1"; shift
+  local empty="$out/$app-empty"
+  mkdir -p "$empty"
+  (cd "$empty" && exec "$@") > "$out/$app.stdout" 2> "$out/$app.stderr" &
+  app_pid=$!
+  local box="" end=$((SECONDS + 30))
+  until box="$(xdotool search --name '^Error$' 2> /dev/null | head -n 1)" && [ -n "$box" ]; do
+    kill -0 "$app_pid" 2> /dev/null || fail "$app ended before its first message box"
+    [ "$SECONDS" -lt "$end" ] || fail "$app: no message box within 30 s"
+    sleep 0.1
+  done
+  # taskkill without /f posts WM_CLOSE to the window, still hidden: it is being made.
+  WINEDEBUG=-all "${wine[@]}" taskkill /im icon_look.exe > "$out/$app.taskkill" 2>&1 ||
+    fail "$app: taskkill found no window to close: $(cat "$out/$app.taskkill")"
+  sleep 0.5
+  end=$((SECONDS + 30))
+  while kill -0 "$app_pid" 2> /dev/null; do
+    [ "$SECONDS" -lt "$end" ] || fail "$app did not end within 30 s of a close during a box"
+    box="$(xdotool search --name '^Error$' 2> /dev/null | head -n 1)" || true
+    if [ -n "$box" ]; then
+      xdotool windowfocus --sync "$box" 2> /dev/null && xdotool key Return 2> /dev/null || true
+      sleep 1
+    fi
+    sleep 0.2
+  done
+  local code=0
+  wait "$app_pid" || code=$?
+  app_pid=""
+  [ "$code" -eq 0 ] || { cat "$out/$app.stderr" >&2; fail "$app ended with exit code $code"; }
+  local steps
+  steps="$(grep -o 'OutputDebugStringA "[^"]*"' "$out/$app.stderr" | sed 's/^[^"]*"//; s/"$//')"
+  if [ "$(grep -m 1 '^release: ' <<< "$steps")" != "release: anim_release" ] ||
+    [ "$(grep -B 1 -m 1 '^release: ' <<< "$steps" | head -n 1)" != "start-up: cam_set_light_colour" ]; then
+    fail "$app: the close did not wait for the end of start-up; the steps traced:"$'\n'"$steps"
+  fi
+  echo "-- $app: a close during a start-up box waited for start-up, then ended it with exit code 0"
+}
+
 # --- the display and Wine ---
 
 xvfb_pid=""
@@ -290,6 +334,8 @@ fi
 run_and_escape wine "${wine[@]}" "$windows_build/icon_look.exe"
 release_steps_ran 0
 run_and_close wine-close "${wine[@]}" "$windows_build/icon_look.exe"
+release_steps_ran 1
+close_during_box wine-box "${wine[@]}" "$root/$windows_build/icon_look.exe"
 release_steps_ran 1
 run_and_escape sdl "$linux_build/icon_look"
 run_and_close sdl-close "$linux_build/icon_look"

@@ -27,6 +27,11 @@ int32_t animation_handle = 0;
 int32_t light_angle = 0;
 int32_t window_x = 0;
 int32_t window_y = 0;
+// A close asked for while start-up runs (another program may ask while a
+// start-up message box is up) waits for start-up to end: releasing the
+// modules under it would leave it working on freed tables.
+bool starting_up = false;
+bool close_waiting = false;
 
 // Start-up and release steps go to the debugger's output, in order.
 void trace_step(const char* step) {
@@ -80,7 +85,20 @@ HWND app_create_window(HINSTANCE instance, const char* class_name, const char* t
 LRESULT CALLBACK app_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_CREATE:
-        if (app_init(window) < 0) PostQuitMessage(0);
+        starting_up = true;
+        close_waiting = false;
+        if (app_init(window) < 0) {
+            PostQuitMessage(0);
+        } else if (close_waiting) {
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        }
+        starting_up = false;
+        break;
+    case WM_CLOSE:
+        if (starting_up) {
+            close_waiting = true;
+            return 0;
+        }
         break;
     case WM_DESTROY:
         app_term();

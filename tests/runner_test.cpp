@@ -134,12 +134,27 @@ TEST(Runner, EscEndsWithoutTheReleaseSequence) {
     EXPECT_EQ(run.result.err, "");
 }
 
+const std::vector<std::string> release_order = {
+    "release: anim_release", "release: mouse_release", "release: shape_release_stores",
+    "release: shape_tables_release", "release: tex_release", "release: mdl_table_release",
+    "release: rb_release", "release: mtx_release", "release: shade_release",
+    "release: fb_release"};
+
+std::vector<std::string> start_up_order() {
+    std::vector<std::string> start_up;
+    for (const char* step :
+         {"enter data", "fb_init", "shade_init", "mtx_init", "rb_init", "mdl_table_init",
+          "tex_init", "shape_tables_init", "shape_generate", "mouse_init", "anim_init",
+          "draw_set_surface", "cam_set_screen_centre", "fb_set_depth", "pool sizes", "tex_load",
+          "mdl_load", "model scale", "anim_load", "mdl_set_bone_flags", "mdl_show",
+          "mdl_compute_normals", "model position", "rb_convert_colours", "fb_set_clear_colour",
+          "cam_set_light_colour"}) {
+        start_up.push_back(std::string("start-up: ") + step);
+    }
+    return start_up;
+}
+
 TEST(Runner, ClosingRunsTheReleaseSequenceOnceInOrder) {
-    const std::vector<std::string> release_order = {
-        "release: anim_release", "release: mouse_release", "release: shape_release_stores",
-        "release: shape_tables_release", "release: tex_release", "release: mdl_table_release",
-        "release: rb_release", "release: mtx_release", "release: shade_release",
-        "release: fb_release"};
     ScriptRun after_frames = run_with_script("", {"--frames", "3"});
     EXPECT_EQ(after_frames.result.exit_code, 0);
     EXPECT_EQ(after_frames.traced("frame ").size(), 3u);
@@ -155,17 +170,7 @@ TEST(Runner, ClosingRunsTheReleaseSequenceOnceInOrder) {
 TEST(Runner, StartUpRunsInItsOrder) {
     ScriptRun run = run_with_script("", {"--frames", "0"});
     EXPECT_EQ(run.result.exit_code, 0);
-    std::vector<std::string> start_up;
-    for (const char* step :
-         {"enter data", "fb_init", "shade_init", "mtx_init", "rb_init", "mdl_table_init",
-          "tex_init", "shape_tables_init", "shape_generate", "mouse_init", "anim_init",
-          "draw_set_surface", "cam_set_screen_centre", "fb_set_depth", "pool sizes", "tex_load",
-          "mdl_load", "model scale", "anim_load", "mdl_set_bone_flags", "mdl_show",
-          "mdl_compute_normals", "model position", "rb_convert_colours", "fb_set_clear_colour",
-          "cam_set_light_colour"}) {
-        start_up.push_back(std::string("start-up: ") + step);
-    }
-    EXPECT_EQ(run.traced("start-up: "), start_up);
+    EXPECT_EQ(run.traced("start-up: "), start_up_order());
     EXPECT_TRUE(run.traced("frame ").empty());
     EXPECT_EQ(run.result.err, "");  // the shipped data loads without a message
 }
@@ -252,6 +257,24 @@ TEST(Runner, MissingDataShowsMessagesButRunsAndEndsCleanly) {
     RunResult r = run_headless({"--cwd", test_output_path(""), "--frames", "3"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_NE(r.err.find("Error: ファイル[tes256.bmp]が見つかりません"), std::string::npos) << r.err;
+
+    // Closed while a start-up box is up, as another program may ask: start-up
+    // ends first, then the window closes and releases once.
+    const std::string trace = test_output_path("closed-in-box.txt");
+    for (const char* box : {"1", "2"}) {
+        SCOPED_TRACE(box);
+        RunResult closed = run_headless({"--cwd", test_output_path(""), "--frames", "3",
+                                         "--close-during-box", box, "--trace", trace});
+        EXPECT_EQ(closed.exit_code, 0);
+        EXPECT_EQ(closed.err, r.err);
+        std::vector<std::string> expected = start_up_order();
+        expected.insert(expected.end(), release_order.begin(), release_order.end());
+        std::istringstream lines(read_file(trace));
+        std::vector<std::string> steps;
+        for (std::string l; std::getline(lines, l);) steps.push_back(l);
+        EXPECT_EQ(steps, expected);  // and no frame
+    }
+    EXPECT_EQ(run_headless({"--close-during-box", "0"}).exit_code, 2);
 }
 
 #ifdef ICON_LOOK_WINDOW
