@@ -290,7 +290,7 @@ TEST_F(AnimTest, SlotsAndTheirModels) {
 TEST(ShippedAnimation, LoadsForTheShippedModelAndPlays) {
     AppSession app;
     EXPECT_TRUE(shown_messages().empty());
-    const int32_t model = 0;
+    constexpr int32_t model = 0;
     ASSERT_NE(mdl_get(model), nullptr);
     EXPECT_EQ(*mdl_flags(model), 0u);  // shown again after the load hid it
     const AnimSet* set = anim_get(model);
@@ -298,7 +298,7 @@ TEST(ShippedAnimation, LoadsForTheShippedModelAndPlays) {
     EXPECT_EQ(set->bone_count, mdl_get(model)->bone_count);
 
     // The figure moves between its first two keyframes.
-    auto pose = [model]() {
+    auto pose = []() {
         std::vector<int32_t> angles;
         for (int32_t b = 0; b < mdl_get(model)->bone_count; b++) {
             const Vec4* r = mdl_bone_rotation(model, b);
