@@ -35,6 +35,8 @@ HWND plat_main_window();
 POINT plat_cursor();
 void plat_set_cursor(int x, int y);
 bool plat_queue_empty();
+// Messages the queue can still take.
+int plat_queue_room();
 bool plat_quit_pending();
 // The pixels last copied to the window: the source DIB if it still exists,
 // else the window's own copy. False when nothing was presented.

@@ -161,7 +161,10 @@ void backend_present(const uint16_t* pixels, int width, int height) {
 void backend_pump() {
     HWND main = plat_main_window();
     SDL_Event e;
-    while (SDL_PollEvent(&e)) {
+    // Each event posts at most one message: what the queue cannot take now
+    // waits in SDL's queue for the next pump, rather than being dropped (a
+    // button going up or a close after a stall).
+    while (plat_queue_room() > 0 && SDL_PollEvent(&e)) {
         switch (e.type) {
         case SDL_QUIT: plat_post(main, WM_CLOSE, 0, 0); break;
         case SDL_WINDOWEVENT:

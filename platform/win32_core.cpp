@@ -164,6 +164,10 @@ void plat_set_cursor(int x, int y) {
     cursor.y = y;
 }
 
+int plat_queue_room() {
+    return QUEUE_SIZE - queue_length;
+}
+
 bool plat_queue_empty() {
     return queue_length == 0;
 }

@@ -250,6 +250,24 @@ release_steps_ran() {
   fi
 }
 
+# run_flood_and_close NAME COMMAND...: while the program is stopped, 1,200 mouse
+# moves pile up, then a close request: once it runs again the close must not
+# be lost behind them.
+run_flood_and_close() {
+  start "$@"
+  wait_until 15 "the model is not on screen" model_shown first
+  xdotool mousemove --window "$window" $((width / 2)) $((height / 2))
+  kill -STOP "$app_pid"
+  local moves="" i
+  for ((i = 0; i < 600; i++)); do moves+=" mousemove_relative -- 1 0 mousemove_relative -- -1 0"; done
+  # shellcheck disable=SC2086  # the moves are separate xdotool commands
+  xdotool $moves
+  request_close
+  sleep 0.3
+  kill -CONT "$app_pid"
+  finish "a close behind 1,200 moves"
+}
+
 # close_during_box NAME COMMAND...: started where there is no data, icon_look.exe
 # shows its start-up message boxes before its window; asked to close while the
 # first is up (by taskkill, as another program may ask), it must finish
@@ -339,6 +357,7 @@ close_during_box wine-box "${wine[@]}" "$root/$windows_build/icon_look.exe"
 release_steps_ran 1
 run_and_escape sdl "$linux_build/icon_look"
 run_and_close sdl-close "$linux_build/icon_look"
+run_flood_and_close sdl-flood "$linux_build/icon_look"
 if [ -s "$out/sdl.stdout" ] || [ -s "$out/sdl-close.stdout" ]; then
   fail "icon_look wrote to stdout: $(cat "$out"/sdl*.stdout)"
 fi
