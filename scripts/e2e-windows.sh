@@ -40,7 +40,8 @@ configure "$windows_build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" 
 cmake --build "$windows_build" -j "$(nproc)" > "$out/build-windows.log" 2>&1 || {
   cat "$out/build-windows.log"; fail "building icon_look.exe"; }
 [ -f "$linux_build/CMakeCache.txt" ] || configure "$linux_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$linux_build" -j "$(nproc)" --target icon_look > "$out/build-linux.log" 2>&1 || {
+cmake --build "$linux_build" -j "$(nproc)" --target icon_look icon_look_headless \
+  > "$out/build-linux.log" 2>&1 || {
   cat "$out/build-linux.log"; fail "building icon_look"; }
 
 # --- the program under test ---
@@ -221,9 +222,31 @@ f2_selects_glossy() {
 }
 
 # run_and_escape NAME COMMAND...: the whole visit, ended with Esc.
+# exact_frames: the window shows, pixel for pixel, frames the headless runner
+# draws: two of them, some way apart (the figure has moved on), each found
+# among the runner's first 1,000 frames. A capture taken while the window was
+# being drawn matches no frame: up to four are taken.
+exact_frames() {
+  local try frame matched=()
+  for try in 1 2 3 4; do
+    sleep 0.7
+    shot "exact-$try" || fail "$app: no screenshot"
+    if frame="$(scripts/match-frame.py "$linux_build/icon_look_headless" "$root" \
+      "${width}x$((height + 1))" "$out/$app-exact-$try.png" 1000 2> "$out/$app-exact-$try.match")"; then
+      matched+=("$frame")
+      [ "${#matched[@]}" -lt 2 ] || [ "${matched[0]}" = "${matched[1]}" ] || break
+      [ "${#matched[@]}" -lt 2 ] || matched=("${matched[1]}")
+    fi
+  done
+  [ "${#matched[@]}" -eq 2 ] ||
+    fail "$app: its screenshots are not two frames of the headless runner:"$'\n'"$(cat "$out/$app"-exact-*.match)"
+  echo "-- $app: it showed the headless runner's frames ${matched[0]} and ${matched[1]}, pixel for pixel"
+}
+
 run_and_escape() {
   start "$@"
   wait_until 15 "the model is not on screen" model_shown first
+  exact_frames
   focus
   f2_selects_glossy
   drag_turns_model
