@@ -132,6 +132,18 @@ uint16_t* bitmap_row(const Bitmap& b, int y) {
     return b.pixels + static_cast<size_t>(row) * b.stride_pixels;
 }
 
+// The oldest message of the queue, taken off it when `remove`; false when
+// the queue is empty.
+bool next_message(MSG* msg, bool remove) {
+    if (queue_length == 0) return false;
+    *msg = queue[queue_head];
+    if (remove) {
+        queue_head = (queue_head + 1) % QUEUE_SIZE;
+        queue_length--;
+    }
+    return true;
+}
+
 }  // namespace
 
 // --- offered to backends ---
@@ -348,14 +360,7 @@ BOOL DestroyWindow(HWND window) {
 
 BOOL PeekMessageA(LPMSG msg, HWND, UINT, UINT, UINT remove) {
     if (queue_length == 0 && !quit_pending) backend_pump();
-    if (queue_length > 0) {
-        *msg = queue[queue_head];
-        if (remove & PM_REMOVE) {
-            queue_head = (queue_head + 1) % QUEUE_SIZE;
-            queue_length--;
-        }
-        return TRUE;
-    }
+    if (next_message(msg, (remove & PM_REMOVE) != 0)) return TRUE;
     if (quit_pending) {
         *msg = MSG{};
         msg->message = WM_QUIT;
@@ -462,12 +467,8 @@ int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT) {
     backend_message_box(text != nullptr ? text : "", caption != nullptr ? caption : "");
     // A box runs its own message loop: what was posted while it was up
     // reaches the windows before it returns (a quit stays pending).
-    while (queue_length > 0) {
-        const MSG msg = queue[queue_head];
-        queue_head = (queue_head + 1) % QUEUE_SIZE;
-        queue_length--;
-        DispatchMessageA(&msg);
-    }
+    MSG msg;
+    while (next_message(&msg, true)) DispatchMessageA(&msg);
     return IDOK;
 }
 

@@ -188,10 +188,6 @@ void tex_quad(const ScreenVertex* v0, const ScreenVertex* v1, const ScreenVertex
     tex_entry(v, t, texture, 4, rule);
 }
 
-}  // namespace
-
-namespace {
-
 // Textures are 2 to 256 texels a side.
 bool tex_shifts_usable(int32_t width_shift, int32_t height_shift) {
     return width_shift >= 1 && width_shift <= 8 && height_shift >= 1 && height_shift <= 8;

@@ -34,14 +34,20 @@ struct ScriptRun {
     }
 };
 
+std::vector<std::string> lines_of(const std::string& path) {
+    std::istringstream text(read_file(path));
+    std::vector<std::string> lines;
+    for (std::string l; std::getline(text, l);) lines.push_back(l);
+    return lines;
+}
+
 ScriptRun run_with_script(const std::string& script, std::vector<std::string> extra) {
     const std::string trace = test_output_path("trace.txt");
     const std::string events = write_text_file(test_output_path("events.txt"), script);
     extra.insert(extra.begin(), {"--events", events, "--trace", trace});
     ScriptRun run;
     run.result = run_shipped(extra);
-    std::istringstream lines(read_file(trace));
-    for (std::string l; std::getline(lines, l);) run.trace.push_back(l);
+    run.trace = lines_of(trace);
     return run;
 }
 
@@ -269,10 +275,7 @@ TEST(Runner, MissingDataShowsMessagesButRunsAndEndsCleanly) {
         EXPECT_EQ(closed.err, r.err);
         std::vector<std::string> expected = start_up_order();
         expected.insert(expected.end(), release_order.begin(), release_order.end());
-        std::istringstream lines(read_file(trace));
-        std::vector<std::string> steps;
-        for (std::string l; std::getline(lines, l);) steps.push_back(l);
-        EXPECT_EQ(steps, expected);  // and no frame
+        EXPECT_EQ(lines_of(trace), expected);  // and no frame
     }
     EXPECT_EQ(run_headless({"--close-during-box", "0"}).exit_code, 2);
 }
