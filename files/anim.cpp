@@ -186,13 +186,16 @@ void anim_release() {
 }
 
 int32_t anim_load(const char* name, int32_t slot) {
-    if (anim_free(slot) < 0) return -1;
-    // Without its model there are no bones to drive; the model's load has
-    // already said why.
-    const Model* model = mdl_get(slot);
-    if (model == nullptr) return -1;
-    AnimSet* set = anim_parse(name, model->bone_count);
+    const bool in_table = anim_free(slot) >= 0;
+    // Without its model (its load failed and said why) there are no bones to
+    // drive, but the file is still read, so what is wrong with it is told too.
+    const Model* model = in_table ? mdl_get(slot) : nullptr;
+    AnimSet* set = anim_parse(name, model != nullptr ? model->bone_count : MODEL_MAX_BONES);
     if (set == nullptr) return -1;
+    if (model == nullptr) {
+        mem_free(set);
+        return -1;
+    }
     set->slot = slot;
     table[slot] = set;
     *mdl_flags(slot) |= MODEL_HIDDEN;

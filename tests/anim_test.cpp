@@ -262,11 +262,18 @@ TEST_F(AnimTest, ReadingFailuresShowOnlyTheirOwnMessages) {
 TEST_F(AnimTest, SlotsAndTheirModels) {
     const int32_t slot = model(1);
     write_text_file("an.txt", EXAMPLE);
-    // No model in the slot, or a slot outside the table: nothing is read.
-    EXPECT_EQ(anim_load("an.txt", slot + 1), -1);
-    EXPECT_EQ(anim_load("an.txt", 32), -1);
-    EXPECT_EQ(anim_load("an.txt", -1), -1);
-    EXPECT_TRUE(shown_messages().empty());
+    // No model in the slot, or a slot outside the table (a failed model load's
+    // result): nothing is kept, but a file that cannot be read still says so.
+    for (int32_t other : {slot + 1, 32, -1}) {
+        SCOPED_TRACE(other);
+        EXPECT_EQ(anim_load("an.txt", other), -1);
+        EXPECT_TRUE(shown_messages().empty());
+        EXPECT_EQ(anim_load("missing.txt", other), -1);
+        EXPECT_EQ(shown_messages(),
+                  std::vector<std::string>{message_with(MSG_FILE_NOT_FOUND, "missing.txt")});
+        headless_clear_messages();
+    }
+    EXPECT_EQ(anim_get(slot + 1), nullptr);
 
     // Other sections are skipped.
     ASSERT_EQ(load("SEC_OTHER: I 5 END_SEC:\n" + EXAMPLE, slot), slot);
