@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "raster_support.h"
+#include "render/gouraud.h"
 #include "render/surface.h"
 
 namespace {
@@ -118,6 +119,20 @@ TEST_F(FlatTest, ColumnPassPlacesFarCrossingAtMaxXAndKeepsOnlyB) {
     expect_vertices(clip({sv(-3, 0), sv(0, 10), sv(5, 0)}), {{5, 0}, {0, 0}, {0, 10}});
     // Leaving at the column of A emits no crossing.
     expect_vertices(clip({sv(31, 5), sv(40, 10), sv(31, 15)}), {{31, 5}, {31, 15}});
+}
+
+TEST_F(FlatTest, SelfCrossingQuadClipsToNineVerticesInBothClippers) {
+    // The column pass leaves six of its vertices, and the row pass cuts three
+    // runs of them: the most a quad can give, one past a convex quad's eight.
+    use_surface(20, 20);
+    std::vector<ScreenVertex> quad = {sv(26, -1), sv(15, 0), sv(-20, -19), sv(4, 22)};
+    EXPECT_EQ(clip(quad).size(), 9u);
+
+    const Vec4 c = {0, 0, 0, 0};
+    const ScreenVertex* vp[] = {&quad[0], &quad[1], &quad[2], &quad[3]};
+    const Vec4* cp[] = {&c, &c, &c, &c};
+    GouraudVertex shaded[GOURAUD_MAX_VERTICES];
+    EXPECT_EQ(draw_clip_gouraud(vp, cp, shaded, 4), 9);
 }
 
 TEST_F(FlatTest, RowPassWidensTheDivisorAndComputesFarCrossingAtH) {
