@@ -1,5 +1,6 @@
 #include "shell/mouse.h"
 
+#include "geometry/fixed.h"
 #include "shell/framebuf.h"
 #include "shell/memory.h"
 
@@ -69,8 +70,9 @@ void mouse_sample(int32_t x, int32_t y) {
 }
 
 void mouse_delta(int32_t* dx, int32_t* dy) {
-    *dx = mouse.current_x - mouse.previous_x;
-    *dy = mouse.current_y - mouse.previous_y;
+    // Any two samples have a 32-bit difference, wrapped as the turn it feeds is.
+    *dx = wrap_sub(mouse.current_x, mouse.previous_x);
+    *dy = wrap_sub(mouse.current_y, mouse.previous_y);
 }
 
 uint32_t mouse_state(int32_t* x, int32_t* y) {

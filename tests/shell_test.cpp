@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "app_session.h"
@@ -162,6 +163,12 @@ TEST(Mouse, DeltaIsTheChangeBetweenTheLastTwoSamples) {
     mouse_state(&x, &y);
     EXPECT_EQ(x, 97);
     EXPECT_EQ(y, 58);
+
+    mouse_sample(INT32_MIN, INT32_MAX);
+    mouse_sample(INT32_MAX, INT32_MIN);
+    mouse_delta(&dx, &dy);
+    EXPECT_EQ(dx, -1);
+    EXPECT_EQ(dy, 1);
 }
 
 TEST(Mouse, ButtonsCaptureAndEitherButtonUpReleasesTheCapture) {
