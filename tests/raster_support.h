@@ -9,6 +9,7 @@
 
 #include "geometry/camera.h"
 #include "geometry/fixed.h"
+#include "raster/simd.h"
 #include "render/surface.h"
 
 // A W x H surface with guard pixels before and after it, made current.
@@ -66,6 +67,18 @@ inline void expect_confined(const Canvas& narrow, const Canvas& wide, int shift,
         }
     }
     EXPECT_GT(beyond, 0);
+}
+
+// Runs `body` with the plain span loops, then with the vector kernels (where
+// the processor has them), which confine their spans each in their own way.
+template <class Body>
+void on_both_paths(Body body) {
+    for (const bool kernels : {false, true}) {
+        SCOPED_TRACE(kernels ? "vector kernels" : "plain loops");
+        simd_enable(kernels);
+        body();
+    }
+    simd_enable(true);
 }
 
 // Up to four vertices with texture coordinates and colours.

@@ -226,7 +226,7 @@ TEST_F(ShadedTest, TrianglesUseTheSameScan) {
     expect_pixels(canvas, [](int x, int y) { return y < 10 && x < 10 - y ? 0x7FFF : BACKGROUND; });
 }
 
-TEST_F(ShadedTest, UnknownRampOrMissingRampDrawsNothing) {
+TEST_F(ShadedTest, UnknownRampOrMissingRampOrTextureDrawsNothing) {
     const int32_t slot = start_tables(1);
     Canvas canvas(16, 16, BACKGROUND);
     TestPoly p = box(8, 8);
@@ -235,6 +235,7 @@ TEST_F(ShadedTest, UnknownRampOrMissingRampDrawsNothing) {
         quad(p, slot, unknown);
         EXPECT_EQ(shade_current_ramp(), shade_ramp(0));
     }
+    for (int32_t empty : {slot + 1, -1, TEX_SLOTS}) quad(p, empty, 0);
     shade_release();
     quad(p, slot, 0);
     draw_shaded_tex_poly_image(p.v, p.c, p.t, image, 4);
@@ -255,11 +256,13 @@ TEST_F(ShadedTest, NonConvexQuadIsConfinedToTheSurface) {
         narrow_poly.add(c[0], c[1]).colour(c[0] * 8, c[1] * 8, 255 - c[0] * 8);
         wide_poly.add(c[0] + 16, c[1]).colour(c[0] * 8, c[1] * 8, 255 - c[0] * 8);
     }
-    Canvas wide(64, 32, 0);
-    draw_shaded_tex_poly_image(wide_poly.v, wide_poly.c, wide_poly.t, image, 4);
-    Canvas narrow(32, 32, 0);
-    draw_shaded_tex_poly_image(narrow_poly.v, narrow_poly.c, narrow_poly.t, image, 4);
-    expect_confined(narrow, wide, 16, 0);
+    on_both_paths([&] {
+        Canvas wide(64, 32, 0);
+        draw_shaded_tex_poly_image(wide_poly.v, wide_poly.c, wide_poly.t, image, 4);
+        Canvas narrow(32, 32, 0);
+        draw_shaded_tex_poly_image(narrow_poly.v, narrow_poly.c, narrow_poly.t, image, 4);
+        expect_confined(narrow, wide, 16, 0);
+    });
 }
 
 }  // namespace
