@@ -3,15 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "app_session.h"
 #include "platform/backend.h"
 #include "platform/headless.h"
 #include "model/model.h"
+#include "model/shade.h"
 #include "render/surface.h"
 #include "shell/app.h"
 #include "shell/framebuf.h"
+#include "shell/framestage.h"
 #include "shell/messages.h"
 #include "shell/mouse.h"
 
@@ -201,6 +204,29 @@ TEST(Mouse, CursorTableSlotsAndTheClassCursorPutBack) {
     SetClassLongPtrA(app.window, GCLP_HCURSOR, 0x1234);
     app.close();
     EXPECT_EQ(headless_class_cursor("ICON_LOOK"), start_cursor);
+}
+
+std::vector<std::string> frame_steps;
+
+// The stages a runner times and the two shade hooks, in the frame's order:
+// the hooks around the model pass and the drawing, inside the clear and the
+// copy to the window.
+TEST(Shell, AFrameRunsItsStepsInOrder) {
+    AppSession app;
+    frame_steps.clear();
+    frame_set_mark_hook([](int32_t mark) {
+        static const char* const names[FRAME_MARKS] = {
+            "start", "cleared", "modelled", "built", "drawn", "presenting", "presented"};
+        frame_steps.push_back(names[mark]);
+    });
+    shade_set_hooks([] { frame_steps.push_back("before hook"); },
+                    [] { frame_steps.push_back("after hook"); });
+    app.frame();
+    frame_set_mark_hook(nullptr);
+    shade_set_hooks(nullptr, nullptr);
+    EXPECT_EQ(frame_steps,
+              (std::vector<std::string>{"start", "cleared", "before hook", "modelled", "built",
+                                        "drawn", "after hook", "presenting", "presented"}));
 }
 
 TEST(Shell, TheLightTurnsOnceEvery256Frames) {
