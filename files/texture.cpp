@@ -25,8 +25,6 @@ struct BmpLayout {
     int32_t row_bytes;  // 0 when the bit count is not converted
 };
 
-enum class BmpCheck { accepted, bad_side, malformed };
-
 uint32_t read_u16(const uint8_t* at) {
     return static_cast<uint32_t>(at[0]) | (static_cast<uint32_t>(at[1]) << 8);
 }
@@ -43,18 +41,20 @@ int32_t side_shift(int32_t side) {
     return -1;
 }
 
-BmpCheck read_layout(const uint8_t* file, int32_t size, BmpLayout* bmp) {
-    if (size < BMP_HEADERS_END) return BmpCheck::malformed;
+// Whether the file is one this table takes: sides in the size table, a
+// palette that fits, every row there.
+bool read_layout(const uint8_t* file, int32_t size, BmpLayout* bmp) {
+    if (size < BMP_HEADERS_END) return false;
     bmp->width_shift = side_shift(read_i32(file + 18));
     bmp->height_shift = side_shift(read_i32(file + 22));
-    if (bmp->width_shift < 0 || bmp->height_shift < 0) return BmpCheck::bad_side;
+    if (bmp->width_shift < 0 || bmp->height_shift < 0) return false;
     int32_t width = 1 << bmp->width_shift;
     bmp->bits = static_cast<int32_t>(read_u16(file + 28));
     bmp->palette_entries = 0;
     bmp->row_bytes = 0;
     if (bmp->bits == 4 || bmp->bits == 8) {
         int32_t used = read_i32(file + 46);
-        if (used < 0 || used > PALETTE_SIZE) return BmpCheck::malformed;
+        if (used < 0 || used > PALETTE_SIZE) return false;
         bmp->palette_entries = used != 0 ? used : 1 << bmp->bits;
         bmp->row_bytes = bmp->bits == 4 ? width / 2 : width;
     } else if (bmp->bits == 16 || bmp->bits == 32) {
@@ -62,7 +62,7 @@ BmpCheck read_layout(const uint8_t* file, int32_t size, BmpLayout* bmp) {
     }
     bmp->pixel_offset = BMP_HEADERS_END + 4 * bmp->palette_entries;
     int32_t needed = bmp->pixel_offset + bmp->row_bytes * (1 << bmp->height_shift);
-    return size < needed ? BmpCheck::malformed : BmpCheck::accepted;
+    return size >= needed;
 }
 
 // Texels top row first from the file's rows, bottom row first.
@@ -187,11 +187,12 @@ int32_t tex_load(const char* name) {
     if (file == nullptr) return -2;
     BmpLayout bmp;
     // A longer name could not be stored whole, so it could never be found
-    // again: the file is refused as one that cannot be read.
-    BmpCheck check = lstrlenA(name) >= TEX_NAME_SIZE ? BmpCheck::malformed
-                                                      : read_layout(file, size, &bmp);
-    if (check == BmpCheck::malformed) error_box(MSG_FILE_PARSE_FAILED, name);
-    slot = check == BmpCheck::accepted ? tex_create(name, bmp.width_shift, bmp.height_shift) : -1;
+    // again: the file is refused as one that cannot be read. So is a side
+    // the table does not take: no reader of the result says why, and the
+    // model drawn with it would go wrong unexplained.
+    const bool accepted = lstrlenA(name) < TEX_NAME_SIZE && read_layout(file, size, &bmp);
+    if (!accepted) error_box(MSG_FILE_PARSE_FAILED, name);
+    slot = accepted ? tex_create(name, bmp.width_shift, bmp.height_shift) : -1;
     if (slot >= 0) convert_pixels(file, bmp, table[slot]->texels);
     mem_free(file);
     return slot;

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -281,6 +283,27 @@ TEST(Runner, MissingDataShowsMessagesButRunsAndEndsCleanly) {
         EXPECT_EQ(lines_of(trace), expected);  // and no frame
     }
     EXPECT_EQ(run_headless({"--close-during-box", "0"}).exit_code, 2);
+}
+
+// The shipped data with a texture whose width the table does not take: the
+// texture is named as the file that cannot be read. (Without it the model's
+// files are read by the reader of models that name their own textures, which
+// finds no texture coordinates in them.)
+TEST(Runner, ATextureOfASizeNotTakenIsNamed) {
+    namespace fs = std::filesystem;
+    const fs::path data = fs::path(test_output_path("texture-size")) / "data";
+    fs::remove_all(data);
+    fs::create_directories(data);
+    fs::copy(fs::path(ICON_LOOK_SOURCE_DIR) / "data", data, fs::copy_options::recursive);
+    std::fstream bitmap(data / "tes256.bmp", std::ios::in | std::ios::out | std::ios::binary);
+    const char width[4] = {100, 0, 0, 0};
+    bitmap.seekp(18).write(width, sizeof width);
+    bitmap.close();
+
+    RunResult r = run_headless({"--cwd", data.parent_path().string(), "--frames", "2"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "Error: ファイル[tes256.bmp]の解析に失敗しました。\n"
+                     "Error: ファイル[pelvis.obj]の解析に失敗しました。\n");
 }
 
 #ifdef ICON_LOOK_WINDOW
