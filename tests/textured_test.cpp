@@ -253,16 +253,14 @@ TEST(TexturedSampling, SpanStepsAreDividedBeforeTheShift) {
     // texels: coordinates far out wrap inside its two by two.
     const uint16_t small[4] = {0x0001, 0x0002, 0x0003, 0x0004};
     const int32_t far = 0x7FFF0000;
-    for (const bool kernels : {true, false}) {
-        simd_enable(kernels);
+    on_both_paths([&] {
         uint16_t four[4] = {};
         draw_set_tex_span_state(8, 8);
         draw_tex_span(four, 4, far, far, far, far, 1, 1, small);
         EXPECT_EQ(std::vector<uint16_t>(four, four + 4), std::vector<uint16_t>(4, 0x0001));
         draw_set_tex_span_state(8, 8);
         draw_shaded_tex_span(four, 4, far, far, far, far, 1, 1, small, 0, 0, 0, 0, 0, 0);
-    }
-    simd_enable(true);
+    });
     shade_release();
 }
 
