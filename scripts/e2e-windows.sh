@@ -113,21 +113,28 @@ shot() {
     last_shot="$file"
 }
 
-finish() {
-  local how="$1"
-  local end=$((SECONDS + 5))
+# reap SECONDS HOW [COMMAND...]: waits at most SECONDS for the program to end,
+# running COMMAND (if given) on each turn; fails unless it ended with exit code 0.
+reap() {
+  local limit="$1" how="$2"; shift 2
+  local end=$((SECONDS + limit))
   while kill -0 "$app_pid" 2> /dev/null; do
-    [ "$SECONDS" -lt "$end" ] || fail "$app did not end within 5 s of $how"
+    [ "$SECONDS" -lt "$end" ] || fail "$app did not end within $limit s of $how"
+    [ $# -eq 0 ] || "$@"
     sleep 0.1
   done
   local code=0
   wait "$app_pid" || code=$?
   app_pid=""
+  [ "$code" -eq 0 ] || { cat "$out/$app.stderr" >&2; fail "$app ended on $how with exit code $code"; }
+}
+
+finish() {
+  reap 5 "$1"
   local boxes
   boxes="$(message_boxes)"
   [ -z "$boxes" ] || fail "$app showed a message box:"$'\n'"$boxes"
-  [ "$code" -eq 0 ] || { cat "$out/$app.stderr" >&2; fail "$app ended on $how with exit code $code"; }
-  echo "-- $app: $how ended it with exit code 0"
+  echo "-- $app: $1 ended it with exit code 0"
 }
 
 # What a window manager sends when the user closes a window: WM_DELETE_WINDOW.
@@ -297,6 +304,21 @@ run_flood_and_close() {
   finish "a close behind 1,200 moves"
 }
 
+# The X window of an open message box (titled "Error"), if there is one.
+open_box() {
+  xdotool search --name '^Error$' 2> /dev/null | head -n 1
+}
+
+# Answers an open message box, if there is one, with Enter.
+answer_box() {
+  local box
+  box="$(open_box)" || true
+  if [ -n "$box" ]; then
+    xdotool windowfocus --sync "$box" 2> /dev/null && xdotool key Return 2> /dev/null || true
+    sleep 1
+  fi
+}
+
 # close_during_box NAME COMMAND...: started where there is no data, icon_look.exe
 # shows its start-up message boxes before its window; asked to close while the
 # first is up (by taskkill, as another program may ask), it must finish
@@ -308,8 +330,8 @@ close_during_box() {
   mkdir -p "$empty"
   (cd "$empty" && exec "$@") > "$out/$app.stdout" 2> "$out/$app.stderr" &
   app_pid=$!
-  local box="" end=$((SECONDS + 30))
-  until box="$(xdotool search --name '^Error$' 2> /dev/null | head -n 1)" && [ -n "$box" ]; do
+  local end=$((SECONDS + 30))
+  until [ -n "$(open_box)" ]; do
     kill -0 "$app_pid" 2> /dev/null || fail "$app ended before its first message box"
     [ "$SECONDS" -lt "$end" ] || fail "$app: no message box within 30 s"
     sleep 0.1
@@ -318,20 +340,7 @@ close_during_box() {
   WINEDEBUG=-all "${wine[@]}" taskkill /im icon_look.exe > "$out/$app.taskkill" 2>&1 ||
     fail "$app: taskkill found no window to close: $(cat "$out/$app.taskkill")"
   sleep 0.5
-  end=$((SECONDS + 30))
-  while kill -0 "$app_pid" 2> /dev/null; do
-    [ "$SECONDS" -lt "$end" ] || fail "$app did not end within 30 s of a close during a box"
-    box="$(xdotool search --name '^Error$' 2> /dev/null | head -n 1)" || true
-    if [ -n "$box" ]; then
-      xdotool windowfocus --sync "$box" 2> /dev/null && xdotool key Return 2> /dev/null || true
-      sleep 1
-    fi
-    sleep 0.2
-  done
-  local code=0
-  wait "$app_pid" || code=$?
-  app_pid=""
-  [ "$code" -eq 0 ] || { cat "$out/$app.stderr" >&2; fail "$app ended with exit code $code"; }
+  reap 30 "a close during a box" answer_box
   local steps
   steps="$(traced_steps)"
   if [ "$(grep -m 1 '^release: ' <<< "$steps")" != "release: anim_release" ] ||
