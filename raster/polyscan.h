@@ -367,14 +367,15 @@ struct SimdWalker {
             _mm256_sub_epi32(_mm256_srai_epi32(walked_rows(r, step_r, 0), 8), x);
         set_lanes(b->x, x);
         set_lanes(b->count, count);
+        const simd::LaneDivisors divisors = simd::lane_divisors(count, rows > 4);
         for (int k = 0; k < N; k++) {
             const __m256i* s = shifts->by_value[k];
             const __m256i value_l = walked_rows(l, step_l, 2 + k);
             const __m256i value_r = walked_rows(r, step_r, 2 + k);
             const __m256i difference = _mm256_srav_epi32(
                 _mm256_sllv_epi32(_mm256_sub_epi32(value_r, value_l), s[0]), s[1]);
-            set_lanes(b->step[k],
-                      _mm256_srav_epi32(simd::divide_each_lane(difference, count, rows > 4), s[2]));
+            set_lanes(b->step[k], _mm256_srav_epi32(
+                                      simd::divide_by(difference, divisors, rows > 4), s[2]));
             set_lanes(b->start[k], _mm256_srav_epi32(_mm256_sllv_epi32(value_l, s[3]), s[4]));
         }
     }

@@ -30,28 +30,53 @@ bool simd_enable(bool on);
 #if RASTER_SIMD
 namespace simd {
 
-// Quotients of the lanes (the first four, or all eight) by the divisors in
-// the lanes of `divisor`, truncated toward zero. Exact wherever the divisor is
-// neither 0 nor -1: the dividend and divisor convert to double exactly, and
-// when the quotient is not whole it lies at least 1/|divisor| from the next
-// whole number, while the rounding error of the double quotient is at most
-// |quotient| x 2^-53 <= 2^-22 / |divisor|. Other lanes give an unspecified
-// value, and nothing traps.
-SIMD_AVX2 inline __m256i divide_each_lane(__m256i x, __m256i divisor, bool all_eight) {
-    const __m128i low = _mm256_cvttpd_epi32(
-        _mm256_div_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(x)),
-                      _mm256_cvtepi32_pd(_mm256_castsi256_si128(divisor))));
+// Divisors made ready for several dividends: a quotient is the dividend
+// times a reciprocal (1 + 2^-48) / divisor, so that one division serves them
+// all. Exact wherever the divisor is neither 0 nor -1: the product lies above
+// the quotient's magnitude |q| by a factor between 1 + 2^-49 and 1 + 2^-47
+// (the reciprocal and the product are each rounded by at most 2^-53), so a
+// whole quotient is not cut to the one below; and a quotient that is not
+// whole lies at least 1/|divisor| below the next whole number, while the
+// product exceeds it by at most |q| x 2^-47 <= 2^-16 / |divisor|.
+struct LaneDivisors {
+    __m256d low, high;  // reciprocals
+};
+
+// The divisors in the lanes of `divisor`: the first four, or all eight.
+SIMD_AVX2 inline LaneDivisors lane_divisors(__m256i divisor, bool all_eight) {
+    const __m256d one_up = _mm256_set1_pd(1.0 + 0x1p-48);
+    LaneDivisors d;
+    d.low = _mm256_div_pd(one_up, _mm256_cvtepi32_pd(_mm256_castsi256_si128(divisor)));
+    d.high = all_eight ? _mm256_div_pd(one_up,
+                                       _mm256_cvtepi32_pd(_mm256_extracti128_si256(divisor, 1)))
+                       : d.low;
+    return d;
+}
+
+// One divisor for every lane: one reciprocal serves both halves.
+SIMD_AVX2 inline LaneDivisors lane_divisor(int32_t divisor) {
+    return lane_divisors(_mm256_set1_epi32(divisor), false);
+}
+
+// The quotients of one half, truncated toward zero.
+SIMD_AVX2 inline __m128i divide_half(__m128i x, __m256d reciprocal) {
+    return _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(x), reciprocal));
+}
+
+// Quotients of the lanes (the first four, or all eight) by the divisors of
+// `d`, truncated toward zero. Other lanes give an unspecified value, and
+// nothing traps.
+SIMD_AVX2 inline __m256i divide_by(__m256i x, const LaneDivisors& d, bool all_eight) {
+    const __m128i low = divide_half(_mm256_castsi256_si128(x), d.low);
     if (!all_eight) return _mm256_castsi128_si256(low);
-    const __m128i high = _mm256_cvttpd_epi32(
-        _mm256_div_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(x, 1)),
-                      _mm256_cvtepi32_pd(_mm256_extracti128_si256(divisor, 1))));
+    const __m128i high = divide_half(_mm256_extracti128_si256(x, 1), d.high);
     return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
 }
 
 // The same with one divisor for every lane.
 template <bool AllEight>
 SIMD_AVX2 inline __m256i divide_lanes(__m256i x, int32_t divisor) {
-    return divide_each_lane(x, _mm256_set1_epi32(divisor), AllEight);
+    return divide_by(x, lane_divisor(divisor), AllEight);
 }
 
 // The first `count` (1..8) 32-bit values from p in lanes 0.., the other lanes
