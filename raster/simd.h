@@ -41,10 +41,11 @@ namespace simd {
 struct LaneDivisors {
     __m256d low, high;  // reciprocals
 };
+constexpr double RECIPROCAL_DIVIDEND = 1.0 + 0x1p-48;
 
 // The divisors in the lanes of `divisor`: the first four, or all eight.
 SIMD_AVX2 inline LaneDivisors lane_divisors(__m256i divisor, bool all_eight) {
-    const __m256d one_up = _mm256_set1_pd(1.0 + 0x1p-48);
+    const __m256d one_up = _mm256_set1_pd(RECIPROCAL_DIVIDEND);
     LaneDivisors d;
     d.low = _mm256_div_pd(one_up, _mm256_cvtepi32_pd(_mm256_castsi256_si128(divisor)));
     d.high = all_eight ? _mm256_div_pd(one_up,
@@ -53,8 +54,25 @@ SIMD_AVX2 inline LaneDivisors lane_divisors(__m256i divisor, bool all_eight) {
     return d;
 }
 
+// The reciprocals of the small positive divisors, worked out as the build
+// compiles: an edge's rows are mostly few, and its steps wait for them.
+constexpr int32_t RECIPROCAL_TABLE_SIZE = 1024;
+struct ReciprocalTable {
+    double of[RECIPROCAL_TABLE_SIZE];
+};
+constexpr ReciprocalTable make_reciprocal_table() {
+    ReciprocalTable t{};
+    for (int32_t d = 1; d < RECIPROCAL_TABLE_SIZE; d++) t.of[d] = RECIPROCAL_DIVIDEND / d;
+    return t;
+}
+inline constexpr ReciprocalTable reciprocal_table = make_reciprocal_table();
+
 // One divisor for every lane: one reciprocal serves both halves.
 SIMD_AVX2 inline LaneDivisors lane_divisor(int32_t divisor) {
+    if (static_cast<uint32_t>(divisor) < RECIPROCAL_TABLE_SIZE && divisor != 0) {
+        const __m256d r = _mm256_set1_pd(reciprocal_table.of[divisor]);
+        return LaneDivisors{r, r};
+    }
     return lane_divisors(_mm256_set1_epi32(divisor), false);
 }
 
