@@ -32,12 +32,12 @@ namespace simd {
 
 // Divisors made ready for several dividends: a quotient is the dividend
 // times a reciprocal (1 + 2^-48) / divisor, so that one division serves them
-// all. Exact wherever the divisor is neither 0 nor -1: the product lies above
-// the quotient's magnitude |q| by a factor between 1 + 2^-49 and 1 + 2^-47
-// (the reciprocal and the product are each rounded by at most 2^-53), so a
-// whole quotient is not cut to the one below; and a quotient that is not
-// whole lies at least 1/|divisor| below the next whole number, while the
-// product exceeds it by at most |q| x 2^-47 <= 2^-16 / |divisor|.
+// all. Exact wherever the divisor is neither 0 nor -1. The reciprocal and the
+// product are each rounded by less than 2^-52 (in any rounding mode), so the
+// product's magnitude is |q| times a factor between 1 + 2^-49 and 1 + 2^-47,
+// q the true quotient: a whole q is not cut to the one below, and a q that is
+// not whole lies at least 1/|divisor| below the next whole number, while the
+// product exceeds |q| by at most |q| x 2^-47 <= 2^-16 / |divisor|.
 struct LaneDivisors {
     __m256d low, high;  // reciprocals
 };

@@ -91,13 +91,19 @@ TEST(LaneDivision, DivisorsOfEveryMagnitude) {
     }
 }
 
-// Lanes of mixed divisors; with four lanes, what the other four hold does not
-// matter. One divisor for every lane: a span's steps and an edge's.
+// Lanes of mixed divisors, in each rounding mode a host might leave set; with
+// four lanes, what the other four hold does not matter. One divisor for every
+// lane: a span's steps and an edge's.
 TEST(LaneDivision, MixedLanesAndUnusedLanes) {
     if (!simd_enable(true)) GTEST_SKIP() << "no AVX2 on this processor";
     std::mt19937 random(11);
     const int32_t awkward[] = {0, -1, INT32_MIN, INT32_MAX, 1, -7};
+    const unsigned int rounding = _MM_GET_ROUNDING_MODE();
     for (int round = 0; round < 200000; round++) {
+        _MM_SET_ROUNDING_MODE(round % 4 == 0   ? _MM_ROUND_NEAREST
+                              : round % 4 == 1 ? _MM_ROUND_DOWN
+                              : round % 4 == 2 ? _MM_ROUND_UP
+                                               : _MM_ROUND_TOWARD_ZERO);
         LaneCase c;
         for (int lane = 0; lane < 8; lane++) {
             int32_t d = static_cast<int32_t>(random() % 4001) - 2000;
@@ -110,6 +116,7 @@ TEST(LaneDivision, MixedLanesAndUnusedLanes) {
         for (int lane = 4; lane < 8; lane++) c.divisor[lane] = awkward[(round + lane) % 6];
         expect_quotients(c, false);
     }
+    _MM_SET_ROUNDING_MODE(rounding);
     std::vector<int32_t> uniform = {1 << 20, INT32_MIN, INT32_MAX};
     for (int32_t d = -3000; d <= 3000; d++) {
         if (d != 0 && d != -1) uniform.push_back(d);  // the table's and past it
