@@ -7,6 +7,36 @@
 #include "raster/simd.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <string>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
+
+namespace {
+
+// The processor's own name: ratios to the peer differ from one processor to
+// another, so a result says which one it was measured on.
+std::string processor_name() {
+#if defined(__x86_64__) || defined(__i386__)
+    unsigned int a, b, c, d;
+    if (__get_cpuid(0x80000000u, &a, &b, &c, &d) == 0 || a < 0x80000004u) return "unknown";
+    char name[49] = {};
+    for (unsigned int leaf = 0; leaf < 3; leaf++) {
+        __get_cpuid(0x80000002u + leaf, &a, &b, &c, &d);
+        const unsigned int words[4] = {a, b, c, d};
+        std::memcpy(name + leaf * 16, words, sizeof words);
+    }
+    std::string text(name);
+    const size_t first = text.find_first_not_of(' ');
+    return first == std::string::npos ? "unknown" : text.substr(first);
+#else
+    return "unknown";
+#endif
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     headless_print_messages(false);
@@ -15,6 +45,8 @@ int main(int argc, char** argv) {
     simd_enable(scalar == nullptr || scalar[0] != '1');
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::AddCustomContext("processor", processor_name());
+    benchmark::AddCustomContext("spans", simd_enabled() ? "vector kernels" : "plain loops");
     register_floor_benchmarks();
     register_raster_benchmarks();
     register_scene_benchmarks();
