@@ -30,7 +30,9 @@ std::string processor_name() {
         if (base_family == 0x6 || base_family == 0xF) model |= ((a >> 16) & 0xF) << 4;
         kind = " (family " + std::to_string(family) + ", model " + std::to_string(model) + ")";
     }
-    if (__get_cpuid(0x80000000u, &a, &b, &c, &d) == 0 || a < 0x80000004u) return "unknown" + kind;
+    if (__get_cpuid(0x80000000u, &a, &b, &c, &d) == 0 || a < 0x80000004u) {
+        return "unknown" + kind;
+    }
     char name[49] = {};
     for (unsigned int leaf = 0; leaf < 3; leaf++) {
         __get_cpuid(0x80000002u + leaf, &a, &b, &c, &d);
