@@ -22,7 +22,7 @@ fi
 build="$1"
 what="$2"
 size="$3"
-function="${4:-}"
+focus="${4:-}"
 tool="$build/bench/icon_look_poly_cost"
 if [ ! -x "$tool" ]; then
   echo "profile.sh: no $tool" >&2
@@ -47,10 +47,10 @@ perf report -q -i "$data" --stdio --sort symbol --percent-limit 0.3 2> /dev/null
   sed -E 's/( +-)* *$//' | grep . > "$work/functions"
 echo "Samples by function ($what $size):"
 cat "$work/functions"
-if [ -z "$function" ]; then
-  function="$(sed -n '1s/^ *[0-9.]*% *\[\.\] //p' "$work/functions")"
+if [ -z "$focus" ]; then
+  focus="$(sed -n '1s/^ *[0-9.]*% *\[\.\] //p' "$work/functions")"
 fi
 echo
-echo "Busiest instructions of $function (share of its samples):"
-perf annotate -i "$data" --stdio -s "$function" 2> /dev/null |
+echo "Busiest instructions of $focus (share of its samples):"
+perf annotate -i "$data" --stdio -s "$focus" 2> /dev/null |
   grep -E '^ +[0-9]+\.[0-9]+ :' | sort -rn | head -n "$top"
