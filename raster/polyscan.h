@@ -18,10 +18,28 @@
 // Each clipping pass emits at most two vertices per edge: a quad ends with 16.
 constexpr int32_t POLY_CAPACITY = 16;
 
+// A point is kept in whole quarters of four values (the values past x, y and
+// the N are 0). Points are written a quarter at a time, and the kernels' walker
+// reads them a quarter at a time: each read then takes its values straight
+// from the write that made them, where a wider read would wait for several
+// writes to reach the cache.
 template <int N>
 struct EdgePoint {
-    int32_t c[2 + N];  // x, y, then the N values
+    static constexpr int QUARTERS = (2 + N + 3) / 4;
+    int32_t c[4 * QUARTERS];  // x, y, then the N values
 };
+
+// Writes a quarter of a point: four values in one store.
+inline void store_quarter(int32_t* at, int32_t a, int32_t b, int32_t c, int32_t d) {
+#if RASTER_SIMD
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm_setr_epi32(a, b, c, d));
+#else
+    at[0] = a;
+    at[1] = b;
+    at[2] = c;
+    at[3] = d;
+#endif
+}
 
 // Widened divisor of a difference that may have wrapped (vertices near the
 // camera project far outside the surface).
@@ -36,19 +54,6 @@ inline bool poly_on_one_row(const ScreenVertex* const* v, int32_t n) {
     return true;
 }
 
-// Screen positions and texture coordinates of the input vertices; the values
-// after u and v are left to the caller.
-template <int N>
-void gather_positions_uv(const ScreenVertex* const* v, const Vec4* const* t, int32_t n,
-                         EdgePoint<N>* out) {
-    for (int32_t i = 0; i < n; i++) {
-        out[i].c[0] = v[i]->x;
-        out[i].c[1] = v[i]->y;
-        out[i].c[2] = t[i]->x;
-        out[i].c[3] = t[i]->y;
-    }
-}
-
 // The crossing of the edge from the outside vertex p toward q with the border
 // of `axis` (0 columns, 1 rows) that p lies beyond. The far border is placed
 // on the last column or row but measured at `extent` (W or H).
@@ -56,7 +61,7 @@ template <int N>
 EdgePoint<N> clip_crossing(const EdgePoint<N>& p, const EdgePoint<N>& q, int axis,
                            int32_t extent) {
     const int32_t d = widen_wrapped(wrap_sub(q.c[axis], p.c[axis]));
-    EdgePoint<N> crossing;
+    EdgePoint<N> crossing{};
     int32_t s;
     if (p.c[axis] < 0) {
         crossing.c[axis] = 0;
@@ -111,25 +116,47 @@ int32_t clip_pass(const EdgePoint<N>* in, int32_t n, EdgePoint<N>* out, int axis
     return m;
 }
 
-// Clips the outline in[0..n-1] (n at most 4) to the surface: columns first,
-// then rows. Returns the vertex count written to out (POLY_CAPACITY entries).
-template <int N>
-int32_t clip_poly(const EdgePoint<N>* in, int32_t n, EdgePoint<N>* out) {
+// Whether every vertex of the input lies on the surface.
+inline bool poly_on_surface(const ScreenVertex* const* v, int32_t n) {
     const RasterSurface* surface = draw_surface();
     const uint32_t max_x = static_cast<uint32_t>(surface->max_x);
     const uint32_t max_y = static_cast<uint32_t>(surface->max_y);
     bool inside = true;
     for (int32_t i = 0; i < n; i++) {
-        inside = inside && static_cast<uint32_t>(in[i].c[0]) <= max_x &&
-                 static_cast<uint32_t>(in[i].c[1]) <= max_y;
+        inside = inside && static_cast<uint32_t>(v[i]->x) <= max_x &&
+                 static_cast<uint32_t>(v[i]->y) <= max_y;
     }
-    if (inside) {
-        draw_turn_inside(in, n, out);
+    return inside;
+}
+
+// Clips the polygon of the n (1..4) input vertices to the surface: columns
+// first, then rows. point(i, p) writes vertex i as the point p. Returns the
+// vertex count written to out (POLY_CAPACITY entries). A polygon on the
+// surface is written straight to out, in the order the passes leave it (turned
+// by one vertex per pass): out[i] = vertex (i + 2) mod n.
+template <int N, class Point>
+int32_t clip_poly(const ScreenVertex* const* v, int32_t n, EdgePoint<N>* out,
+                  const Point& point) {
+    if (poly_on_surface(v, n)) {
+        for (int32_t i = 0; i < n; i++) {
+            int32_t to = i - 2;
+            while (to < 0) to += n;
+            point(i, &out[to]);
+        }
         return n;
     }
+    EdgePoint<N> in[4];
+    for (int32_t i = 0; i < n; i++) point(i, &in[i]);
+    const RasterSurface* surface = draw_surface();
     EdgePoint<N> columns[POLY_CAPACITY];
     const int32_t m = clip_pass(in, n, columns, 0, surface->width);
     return clip_pass(columns, m, out, 1, surface->height);
+}
+
+// The first quarter of the textured families' points: position and texture
+// coordinates.
+inline void store_position_uv(int32_t* at, const ScreenVertex& v, const Vec4& t) {
+    store_quarter(at, v.x, v.y, t.x, t.y);
 }
 
 // The walked values of a vertex: x, then the N values (y is the row).
@@ -320,15 +347,26 @@ struct SimdWalker {
     SIMD_AVX2 static void set_lanes(int32_t* p, __m256i x) {
         _mm256_store_si256(reinterpret_cast<__m256i*>(p), x);
     }
+    // The values of a point, a quarter at a time (see EdgePoint).
+    SIMD_AVX2 static __m256i point_lanes(const EdgePoint<N>& p) {
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p.c));
+        if constexpr (EdgePoint<N>::QUARTERS == 1) {
+            return _mm256_zextsi128_si256(first);
+        } else {
+            static_assert(EdgePoint<N>::QUARTERS == 2, "points of up to eight values");
+            return _mm256_inserti128_si256(
+                _mm256_castsi128_si256(first),
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(p.c + 4)), 1);
+        }
+    }
     SIMD_AVX2 void start(const EdgePoint<N>& top) {
-        const __m256i at_top = _mm256_slli_epi32(simd::load_values<2 + N>(top.c), 8);
+        const __m256i at_top = _mm256_slli_epi32(point_lanes(top), 8);
         set_lanes(acc[0], at_top);
         set_lanes(acc[1], at_top);
     }
     SIMD_AVX2 void set_edge(int edge, const EdgePoint<N>& from, const EdgePoint<N>& to) {
         const int32_t rows = draw_widen(to.c[1] - from.c[1]);
-        const __m256i difference = _mm256_sub_epi32(simd::load_values<2 + N>(to.c),
-                                                    simd::load_values<2 + N>(from.c));
+        const __m256i difference = _mm256_sub_epi32(point_lanes(to), point_lanes(from));
         set_lanes(step[edge],
                   simd::divide_lanes<(2 + N > 4)>(_mm256_slli_epi32(difference, 8), rows));
     }

@@ -97,25 +97,6 @@ SIMD_AVX2 inline __m256i divide_lanes(__m256i x, int32_t divisor) {
     return divide_by(x, lane_divisor(divisor), AllEight);
 }
 
-// The first `count` (1..8) 32-bit values from p in lanes 0.., the other lanes
-// 0; nothing past them is read.
-template <int Count>
-SIMD_AVX2 inline __m256i load_values(const int32_t* p) {
-    if (Count <= 4) {
-        __m128i x;
-        if (Count == 4) {
-            x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        } else {
-            x = _mm_maskload_epi32(p, _mm_cmpgt_epi32(_mm_set1_epi32(Count),
-                                                      _mm_setr_epi32(0, 1, 2, 3)));
-        }
-        return _mm256_zextsi128_si256(x);
-    }
-    if (Count == 8) return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-    return _mm256_maskload_epi32(
-        p, _mm256_cmpgt_epi32(_mm256_set1_epi32(Count), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
-}
-
 // How a family turns the edge accumulators into span values, as per-lane
 // shifts (right shifts arithmetic):
 //   step = ((((right - left) << a) >> b) / count) >> c

@@ -55,7 +55,7 @@ void fill_polygon(const ScreenVertex* const* in, int32_t n, uint16_t colour) {
     ClipVertex clipped[DRAW_CLIP_MAX];
     const int32_t m = draw_clip_polygon(in, n, clipped);
     EdgePoint<0> v[DRAW_CLIP_MAX];
-    for (int32_t i = 0; i < m; i++) v[i] = EdgePoint<0>{{clipped[i].x, clipped[i].y}};
+    for (int32_t i = 0; i < m; i++) store_quarter(v[i].c, clipped[i].x, clipped[i].y, 0, 0);
 #if RASTER_SIMD
     if (simd_enabled()) {
         fill_simd(v, m, colour);

@@ -25,11 +25,10 @@ GouraudVertex gouraud_vertex(const GouraudPoint& p) {
 int32_t clip_gouraud(const ScreenVertex* const* v, const Vec4* const* c, int32_t n,
                      GouraudPoint* out) {
     if (draw_surface()->pixels == nullptr || n < 1 || n > GOURAUD_MAX_INPUT) return 0;
-    GouraudPoint input[GOURAUD_MAX_INPUT];
-    for (int32_t i = 0; i < n; ++i) {
-        input[i] = GouraudPoint{{v[i]->x, v[i]->y, c[i]->x, c[i]->y, c[i]->z}};
-    }
-    return clip_poly(input, n, out);
+    return clip_poly(v, n, out, [&](int32_t i, GouraudPoint* p) {
+        store_quarter(p->c, v[i]->x, v[i]->y, c[i]->x, c[i]->y);
+        store_quarter(p->c + 4, c[i]->z, 0, 0, 0);
+    });
 }
 
 // Channel accumulators of a span are unsigned so that they wrap. Pixels left
