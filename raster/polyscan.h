@@ -366,6 +366,11 @@ struct SimdWalker {
     }
     SIMD_AVX2 void set_edge(int edge, const EdgePoint<N>& from, const EdgePoint<N>& to) {
         const int32_t rows = draw_widen(to.c[1] - from.c[1]);
+        if constexpr (N == 0) {
+            // Only x is walked.
+            step[edge][0] = simd::divide_one(wrap_shl(wrap_sub(to.c[0], from.c[0]), 8), rows);
+            return;
+        }
         const __m256i difference = _mm256_sub_epi32(point_lanes(to), point_lanes(from));
         set_lanes(step[edge],
                   simd::divide_lanes<(2 + N > 4)>(_mm256_slli_epi32(difference, 8), rows));
@@ -522,7 +527,15 @@ struct SimdWalker {
         }
     }
     SIMD_AVX2 void span_then_step(int32_t y, int edge) {
-        span(pixels + y * width, lanes(acc[left]), lanes(acc[1 - left]));
+        uint16_t* row = pixels + y * width;
+        if constexpr (N == 0) {
+            // x alone, as spans() walks it.
+            span(row, _mm256_castsi128_si256(_mm_cvtsi32_si128(acc[left][0])),
+                 _mm256_castsi128_si256(_mm_cvtsi32_si128(acc[1 - left][0])));
+            acc[edge][0] = wrap_add(acc[edge][0], step[edge][0]);
+            return;
+        }
+        span(row, lanes(acc[left]), lanes(acc[1 - left]));
         set_lanes(acc[edge], _mm256_add_epi32(lanes(acc[edge]), lanes(step[edge])));
     }
 };

@@ -76,6 +76,15 @@ SIMD_AVX2 inline LaneDivisors lane_divisor(int32_t divisor) {
     return lane_divisors(_mm256_set1_epi32(divisor), false);
 }
 
+// One quotient, truncated toward zero (the divisor neither 0 nor -1): without
+// the vector round trip, whose latency a polygon's first rows wait for.
+inline int32_t divide_one(int32_t dividend, int32_t divisor) {
+    if (static_cast<uint32_t>(divisor) < RECIPROCAL_TABLE_SIZE && divisor != 0) {
+        return static_cast<int32_t>(dividend * reciprocal_table.of[divisor]);
+    }
+    return dividend / divisor;
+}
+
 // The quotients of one half, truncated toward zero.
 SIMD_AVX2 inline __m128i divide_half(__m128i x, __m256d reciprocal) {
     return _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(x), reciprocal));
