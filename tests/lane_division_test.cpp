@@ -69,8 +69,8 @@ void expect_quotients(const LaneCase& c, bool all_eight) {
 
 // Every divisor up to 2^17 and a sample of the larger ones, both signs, in
 // every lane position, with the dividends that tell a quotient off by one:
-// given lane by lane, and as the one divisor of a span or an edge (the table
-// of short edges among them).
+// given lane by lane, as the one divisor of a span or an edge (the table of
+// short edges among them), and one quotient alone.
 TEST(LaneDivision, DivisorsOfEveryMagnitude) {
     if (!simd_enable(true)) GTEST_SKIP() << "no AVX2 on this processor";
     std::mt19937 random(7);
@@ -94,6 +94,8 @@ TEST(LaneDivision, DivisorsOfEveryMagnitude) {
             for (int lane = 0; lane < 8; lane++) {
                 ASSERT_EQ(out[lane], truncated(c.dividend[lane], d))
                     << c.dividend[lane] << " / " << d;
+                ASSERT_EQ(simd::divide_one(c.dividend[lane], d), out[lane])
+                    << "one quotient: " << c.dividend[lane] << " / " << d;
             }
         }
     }
@@ -120,6 +122,10 @@ TEST(LaneDivision, MixedLanesAndUnusedLanes) {
             c.dividend[lane] = static_cast<int32_t>(random());
         }
         expect_quotients(c, true);
+        // One quotient by a divisor of the table, in this rounding mode too.
+        const int32_t short_edge = 1 + static_cast<int32_t>(random() % 1023);
+        ASSERT_EQ(simd::divide_one(c.dividend[0], short_edge),
+                  truncated(c.dividend[0], short_edge));
         for (int lane = 4; lane < 8; lane++) c.divisor[lane] = awkward[(round + lane) % 6];
         expect_quotients(c, false);
     }
