@@ -130,7 +130,7 @@ inline bool poly_on_surface(const ScreenVertex* const* v, int32_t n) {
 }
 
 // Clips the polygon of the n (1..4) input vertices to the surface: columns
-// first, then rows. point(i, p) writes vertex i as the point p. Returns the
+// first, then rows. point(i) gives vertex i as a point. Returns the
 // vertex count written to out (POLY_CAPACITY entries). A polygon on the
 // surface is written straight to out, in the order the passes leave it (turned
 // by one vertex per pass): out[i] = vertex (i + 2) mod n.
@@ -141,12 +141,12 @@ int32_t clip_poly(const ScreenVertex* const* v, int32_t n, EdgePoint<N>* out,
         for (int32_t i = 0; i < n; i++) {
             int32_t to = i - 2;
             while (to < 0) to += n;
-            point(i, &out[to]);
+            out[to] = point(i);
         }
         return n;
     }
     EdgePoint<N> in[4];
-    for (int32_t i = 0; i < n; i++) point(i, &in[i]);
+    for (int32_t i = 0; i < n; i++) in[i] = point(i);
     const RasterSurface* surface = draw_surface();
     EdgePoint<N> columns[POLY_CAPACITY];
     const int32_t m = clip_pass(in, n, columns, 0, surface->width);

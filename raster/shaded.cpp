@@ -427,9 +427,11 @@ SIMD_AVX2 void shaded_span_simd(uint16_t* p, int32_t count, const int32_t* left,
 int32_t clip_shaded(const ScreenVertex* const* v, const Vec4* const* t, const Vec4* const* c,
                     int32_t n, EdgePoint<SHADED_VALUES>* out) {
     if (n < 3 || n > 4) return 0;
-    return clip_poly(v, n, out, [&](int32_t i, EdgePoint<SHADED_VALUES>* p) {
-        store_position_uv(p->c, *v[i], *t[i]);
-        store_quarter(p->c + 4, c[i]->x, c[i]->y, c[i]->z, 0);
+    return clip_poly(v, n, out, [&](int32_t i) {
+        EdgePoint<SHADED_VALUES> p;
+        store_position_uv(p.c, *v[i], *t[i]);
+        store_quarter(p.c + 4, c[i]->x, c[i]->y, c[i]->z, 0);
+        return p;
     });
 }
 

@@ -134,8 +134,10 @@ void tex_span_at(uint16_t* p, int32_t count, int32_t left_u, int32_t left_v, int
 int32_t clip_tex(const ScreenVertex* const* v, const Vec4* const* t, int32_t n,
                  EdgePoint<2>* out) {
     if (n < 3 || n > 4) return 0;
-    return clip_poly(v, n, out, [&](int32_t i, EdgePoint<2>* p) {
-        store_position_uv(p->c, *v[i], *t[i]);
+    return clip_poly(v, n, out, [&](int32_t i) {
+        EdgePoint<2> p;
+        store_position_uv(p.c, *v[i], *t[i]);
+        return p;
     });
 }
 

@@ -25,9 +25,11 @@ GouraudVertex gouraud_vertex(const GouraudPoint& p) {
 int32_t clip_gouraud(const ScreenVertex* const* v, const Vec4* const* c, int32_t n,
                      GouraudPoint* out) {
     if (draw_surface()->pixels == nullptr || n < 1 || n > GOURAUD_MAX_INPUT) return 0;
-    return clip_poly(v, n, out, [&](int32_t i, GouraudPoint* p) {
-        store_quarter(p->c, v[i]->x, v[i]->y, c[i]->x, c[i]->y);
-        store_quarter(p->c + 4, c[i]->z, 0, 0, 0);
+    return clip_poly(v, n, out, [&](int32_t i) {
+        GouraudPoint p;
+        store_quarter(p.c, v[i]->x, v[i]->y, c[i]->x, c[i]->y);
+        store_quarter(p.c + 4, c[i]->z, 0, 0, 0);
+        return p;
     });
 }
 
