@@ -116,33 +116,15 @@ int32_t clip_pass(const EdgePoint<N>* in, int32_t n, EdgePoint<N>* out, int axis
     return m;
 }
 
-// Whether every vertex of the input lies on the surface.
-inline bool poly_on_surface(const ScreenVertex* const* v, int32_t n) {
-    const RasterSurface* surface = draw_surface();
-    const uint32_t max_x = static_cast<uint32_t>(surface->max_x);
-    const uint32_t max_y = static_cast<uint32_t>(surface->max_y);
-    bool inside = true;
-    for (int32_t i = 0; i < n; i++) {
-        inside = inside && static_cast<uint32_t>(v[i]->x) <= max_x &&
-                 static_cast<uint32_t>(v[i]->y) <= max_y;
-    }
-    return inside;
-}
-
 // Clips the polygon of the n (1..4) input vertices to the surface: columns
 // first, then rows. point(i) gives vertex i as a point. Returns the
 // vertex count written to out (POLY_CAPACITY entries). A polygon on the
-// surface is written straight to out, in the order the passes leave it (turned
-// by one vertex per pass): out[i] = vertex (i + 2) mod n.
+// surface is written straight to out, in the order the passes leave it.
 template <int N, class Point>
 int32_t clip_poly(const ScreenVertex* const* v, int32_t n, EdgePoint<N>* out,
                   const Point& point) {
-    if (poly_on_surface(v, n)) {
-        for (int32_t i = 0; i < n; i++) {
-            int32_t to = i - 2;
-            while (to < 0) to += n;
-            out[to] = point(i);
-        }
+    if (draw_poly_on_surface(v, n)) {
+        for (int32_t i = 0; i < n; i++) out[draw_turned_place(i, n)] = point(i);
         return n;
     }
     EdgePoint<N> in[4];

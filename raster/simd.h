@@ -67,9 +67,13 @@ constexpr ReciprocalTable make_reciprocal_table() {
 }
 inline constexpr ReciprocalTable reciprocal_table = make_reciprocal_table();
 
+inline bool in_reciprocal_table(int32_t divisor) {
+    return static_cast<uint32_t>(divisor) < RECIPROCAL_TABLE_SIZE && divisor != 0;
+}
+
 // One divisor for every lane: one reciprocal serves both halves.
 SIMD_AVX2 inline LaneDivisors lane_divisor(int32_t divisor) {
-    if (static_cast<uint32_t>(divisor) < RECIPROCAL_TABLE_SIZE && divisor != 0) {
+    if (in_reciprocal_table(divisor)) {
         const __m256d r = _mm256_set1_pd(reciprocal_table.of[divisor]);
         return LaneDivisors{r, r};
     }
@@ -79,7 +83,7 @@ SIMD_AVX2 inline LaneDivisors lane_divisor(int32_t divisor) {
 // One quotient, truncated toward zero (the divisor neither 0 nor -1): without
 // the vector round trip, whose latency a polygon's first rows wait for.
 inline int32_t divide_one(int32_t dividend, int32_t divisor) {
-    if (static_cast<uint32_t>(divisor) < RECIPROCAL_TABLE_SIZE && divisor != 0) {
+    if (in_reciprocal_table(divisor)) {
         return static_cast<int32_t>(dividend * reciprocal_table.of[divisor]);
     }
     return dividend / divisor;

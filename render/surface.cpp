@@ -114,12 +114,8 @@ int32_t clip_pass(const ClipVertex* in, int32_t n, ClipVertex* out, int32_t capa
 int32_t draw_clip_polygon(const ScreenVertex* const* in, int32_t n, ClipVertex* out) {
     if (surface.pixels == nullptr || n < 0 || n > CLIP_MAX_INPUT) return 0;
     ClipVertex source[CLIP_MAX_INPUT];
-    bool inside = true;
-    for (int32_t i = 0; i < n; i++) {
-        source[i] = ClipVertex{in[i]->x, in[i]->y};
-        inside = inside && draw_on_surface(in[i]->x, in[i]->y);
-    }
-    if (inside) {
+    for (int32_t i = 0; i < n; i++) source[i] = ClipVertex{in[i]->x, in[i]->y};
+    if (draw_poly_on_surface(in, n)) {
         draw_turn_inside(source, n, out);
         return n;
     }

@@ -52,8 +52,28 @@ inline bool draw_on_surface(int32_t x, int32_t y) {
            static_cast<uint32_t>(y) <= static_cast<uint32_t>(s->max_y);
 }
 
+// Whether all n vertices lie on the surface (none do without one).
+inline bool draw_poly_on_surface(const ScreenVertex* const* v, int32_t n) {
+    const RasterSurface* s = draw_surface();
+    const uint32_t max_x = static_cast<uint32_t>(s->max_x);
+    const uint32_t max_y = static_cast<uint32_t>(s->max_y);
+    bool inside = s->pixels != nullptr;
+    for (int32_t i = 0; i < n; i++) {
+        inside = inside && static_cast<uint32_t>(v[i]->x) <= max_x &&
+                 static_cast<uint32_t>(v[i]->y) <= max_y;
+    }
+    return inside;
+}
+
 // A polygon that lies on the surface comes out of the two clipping passes
-// turned by one vertex per pass: out[i] = in[(i + 2) mod n].
+// turned by one vertex per pass: out[i] = in[(i + 2) mod n], so in[i] ends up
+// at out[draw_turned_place(i, n)].
+inline int32_t draw_turned_place(int32_t i, int32_t n) {
+    int32_t place = i - 2;
+    while (place < 0) place += n;
+    return place;
+}
+
 template <class Vertex>
 void draw_turn_inside(const Vertex* in, int32_t n, Vertex* out) {
     // Triangles and quads spelled out: they are nearly every polygon drawn.
@@ -70,9 +90,7 @@ void draw_turn_inside(const Vertex* in, int32_t n, Vertex* out) {
         out[3] = in[1];
         return;
     }
-    for (int32_t i = 0, from = n > 2 ? 2 : 0; i < n; i++, from = from + 1 < n ? from + 1 : 0) {
-        out[i] = in[from];
-    }
+    for (int32_t i = 0; i < n; i++) out[draw_turned_place(i, n)] = in[i];
 }
 
 // D(d): the widened divisor of edge slopes, never zero. A difference of
