@@ -4,7 +4,8 @@
 # in turn for several rounds: the best round of each build counts. On a shared
 # machine a single benchmark run varies by 10 % and more; the best of a few
 # alternating whole runs settles to about 1 %, enough to tell a small change
-# from none.
+# from none. The median of the builds' times in the same round, taken against
+# the first build's, is printed as well: it holds where the speed drifts.
 # usage: bench/compare.sh FAMILY|scene SIZE BUILD_DIR...
 #   (builds with -DICON_LOOK_BENCH=ON; SIZE is 16px, 200px or 20000px, - for the scene)
 # ROUNDS (default 7) and REPS (default 2000 repetitions of the set, 5000 frames)
@@ -40,12 +41,19 @@ keep_least() {
   if [ -z "${table[$2]:-}" ] || [ "$3" -lt "${table[$2]}" ]; then table[$2]="$3"; fi
 }
 declare -A best best_start
+# Each round's times, one line per round, for the paired comparison.
+rounds_file="$(mktemp)"
+trap 'rm -f "$rounds_file"' EXIT
 for ((round = 0; round < rounds; round++)); do
+  line=""
   for build in "${builds[@]}"; do
     # The start-up alone (one repetition), so that it drops out.
     keep_least best_start "$build" "$(run_ns "$build" 1)"
-    keep_least best "$build" "$(run_ns "$build" "$reps")"
+    ns="$(run_ns "$build" "$reps")"
+    keep_least best "$build" "$ns"
+    line="$line $ns"
   done
+  echo "$line" >> "$rounds_file"
 done
 read -r polygons _ < <("${builds[0]}/bench/icon_look_poly_cost" "$what" "$size" 1)
 first=""
@@ -57,3 +65,22 @@ for build in "${builds[@]}"; do
     else printf "%-24s %10.2f us a frame", b, d / ((r - 1) * 1000);
     printf "   %+6.1f %%\n", (d - f) * 100 / f }'
 done
+# The machine's speed drifts over seconds and minutes, and the best rounds of
+# two builds may come from different drifts. Runs next to each other in a
+# round share the drift: the median of each build's time over the first's in
+# the same round (start-up included) is a second, steadier view.
+awk -v n="${#builds[@]}" '
+  { for (k = 2; k <= n; k++) ratio[k, NR] = $k / $1 }
+  END {
+    for (k = 2; k <= n; k++) {
+      for (i = 1; i <= NR; i++) v[i] = ratio[k, i]
+      for (i = 2; i <= NR; i++) {
+        x = v[i]
+        for (j = i - 1; j >= 1 && v[j] > x; j--) v[j + 1] = v[j]
+        v[j + 1] = x
+      }
+      m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+      printf "paired: build %d against build 1, median of %d rounds: %+6.1f %%\n", k, NR,
+        (m - 1) * 100
+    }
+  }' "$rounds_file"
