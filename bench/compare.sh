@@ -44,16 +44,20 @@ declare -A best best_start
 # Each round's times, one line per round, for the paired comparison.
 rounds_file="$(mktemp)"
 trap 'rm -f "$rounds_file"' EXIT
+count="${#builds[@]}"
 for ((round = 0; round < rounds; round++)); do
-  line=""
-  for build in "${builds[@]}"; do
+  # Each round starts with the next build: the first run of a round tends to
+  # be the slowest, and no build should always take that place.
+  times=()
+  for ((turn = 0; turn < count; turn++)); do
+    k=$(((round + turn) % count))
+    build="${builds[$k]}"
     # The start-up alone (one repetition), so that it drops out.
     keep_least best_start "$build" "$(run_ns "$build" 1)"
-    ns="$(run_ns "$build" "$reps")"
-    keep_least best "$build" "$ns"
-    line="$line $ns"
+    times[k]="$(run_ns "$build" "$reps")"
+    keep_least best "$build" "${times[k]}"
   done
-  echo "$line" >> "$rounds_file"
+  echo "${times[*]}" >> "$rounds_file"
 done
 read -r polygons _ < <("${builds[0]}/bench/icon_look_poly_cost" "$what" "$size" 1)
 first=""
