@@ -72,8 +72,8 @@ done
 # The machine's speed drifts over seconds and minutes, and the best rounds of
 # two builds may come from different drifts. Runs next to each other in a
 # round share the drift: the median of each build's time over the first's in
-# the same round (start-up included) is a second, steadier view.
-awk -v n="${#builds[@]}" '
+# the same round (start-up included) is a second view, less swayed by it.
+awk -v n="$count" '
   { for (k = 2; k <= n; k++) ratio[k, NR] = $k / $1 }
   END {
     for (k = 2; k <= n; k++) {
