@@ -41,9 +41,8 @@ keep_least() {
   if [ -z "${table[$2]:-}" ] || [ "$3" -lt "${table[$2]}" ]; then table[$2]="$3"; fi
 }
 declare -A best best_start
-# Each round's times, one line per round, for the paired comparison.
-rounds_file="$(mktemp)"
-trap 'rm -f "$rounds_file"' EXIT
+# Each round's times, in the order of the builds given, for the paired view.
+round_times=()
 count="${#builds[@]}"
 for ((round = 0; round < rounds; round++)); do
   # Each round starts with the next build: the first run of a round tends to
@@ -57,7 +56,7 @@ for ((round = 0; round < rounds; round++)); do
     times[k]="$(run_ns "$build" "$reps")"
     keep_least best "$build" "${times[k]}"
   done
-  echo "${times[*]}" >> "$rounds_file"
+  round_times+=("${times[*]}")
 done
 read -r polygons _ < <("${builds[0]}/bench/icon_look_poly_cost" "$what" "$size" 1)
 first=""
@@ -73,18 +72,12 @@ done
 # two builds may come from different drifts. Runs next to each other in a
 # round share the drift: the median of each build's time over the first's in
 # the same round (start-up included) is a second view, less swayed by it.
-awk -v n="$count" '
-  { for (k = 2; k <= n; k++) ratio[k, NR] = $k / $1 }
-  END {
-    for (k = 2; k <= n; k++) {
-      for (i = 1; i <= NR; i++) v[i] = ratio[k, i]
-      for (i = 2; i <= NR; i++) {
-        x = v[i]
-        for (j = i - 1; j >= 1 && v[j] > x; j--) v[j + 1] = v[j]
-        v[j + 1] = x
-      }
-      m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-      printf "paired: build %d against build 1, median of %d rounds: %+6.1f %%\n", k, NR,
-        (m - 1) * 100
-    }
-  }' "$rounds_file"
+for ((k = 1; k < count; k++)); do
+  printf '%s\n' "${round_times[@]}" | awk -v k=$((k + 1)) '{ print $k / $1 }' | sort -g |
+    awk -v k=$((k + 1)) '{ v[NR] = $1 }
+      END {
+        m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+        printf "paired: build %d against build 1, median of %d rounds: %+6.1f %%\n", k, NR,
+          (m - 1) * 100
+      }'
+done
