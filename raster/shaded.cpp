@@ -189,10 +189,12 @@ struct RampFormula {
     bool banded;
 };
 
-// Entries at rows j and columns i (0..31, in 16-bit lanes).
+// Entries at rows j (0..31) and columns i, given as i << 11 (the column in
+// the top five bits of each 16-bit lane): the high half of the product with j
+// is then (i x j) >> 5, and i >> 1 one shift away.
 template <bool Banded>
-SIMD_AVX2 inline __m256i formula_entries(const RampFormula& f, __m256i j, __m256i i) {
-    const __m256i product = _mm256_srli_epi16(_mm256_mullo_epi16(i, j), 5);
+SIMD_AVX2 inline __m256i formula_entries(const RampFormula& f, __m256i j, __m256i top_i) {
+    const __m256i product = _mm256_mulhi_epu16(top_i, j);
     const __m256i diffuse =
         Banded ? _mm256_and_si256(_mm256_add_epi16(product, _mm256_set1_epi16(7)),
                                   _mm256_set1_epi16(~7))
@@ -201,7 +203,7 @@ SIMD_AVX2 inline __m256i formula_entries(const RampFormula& f, __m256i j, __m256
     // wrap to indices with the top bit set, which the shuffle turns into 0.
     const __m256i high = _mm256_shuffle_epi8(f.high, _mm256_sub_epi8(j, _mm256_set1_epi8(16)));
     return _mm256_min_epi16(
-        _mm256_add_epi16(_mm256_add_epi16(diffuse, _mm256_srli_epi16(i, 1)), high),
+        _mm256_add_epi16(_mm256_add_epi16(diffuse, _mm256_srli_epi16(top_i, 12)), high),
         _mm256_set1_epi16(31));
 }
 
@@ -209,15 +211,16 @@ SIMD_AVX2 inline __m256i formula_entries(const RampFormula& f, __m256i j, __m256
 template <bool Banded>
 SIMD_AVX2 inline __m256i formula_pixels(const RampFormula& f, __m256i texel,
                                         const __m256i* level) {
+    const __m256i top_five = _mm256_set1_epi16(static_cast<short>(0xF800));
+    const __m256i top_column[3] = {_mm256_and_si256(_mm256_slli_epi16(texel, 1), top_five),
+                                   _mm256_and_si256(_mm256_slli_epi16(texel, 6), top_five),
+                                   _mm256_slli_epi16(texel, 11)};
     const __m256i five_bits = _mm256_set1_epi16(31);
-    const __m256i column[3] = {_mm256_and_si256(_mm256_srli_epi16(texel, 10), five_bits),
-                               _mm256_and_si256(_mm256_srli_epi16(texel, 5), five_bits),
-                               _mm256_and_si256(texel, five_bits)};
     __m256i entry[3];
     for (int k = 0; k < 3; k++) {
         // (level >> 10) AND 31
         const __m256i row = _mm256_and_si256(_mm256_srli_epi16(level[k], 10), five_bits);
-        entry[k] = formula_entries<Banded>(f, row, column[k]);
+        entry[k] = formula_entries<Banded>(f, row, top_column[k]);
     }
     return ShadedBlock<false>::combine(entry);
 }
