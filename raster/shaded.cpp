@@ -183,6 +183,12 @@ struct ShadedBlock {
 // within a block, instead of reading them.
 struct RampFormula {
     __m256i high;  // high[16..31], in both halves
+    // The kernel's constants, read from here as operands: made in the kernel,
+    // they would be made again for every block, the walker's loop holding
+    // more values than there are vector registers.
+    __m256i sixteen;     // bytes of 16
+    __m256i thirty_one;  // 16-bit lanes of 31
+    __m256i top_five;    // 16-bit lanes of 0xF800
     // The diffuse term rounded up to a multiple of 8, else taken as it is: the
     // kernels of the plain ramps leave out the rounding's two steps, about a
     // tenth of their formula.
@@ -201,25 +207,23 @@ SIMD_AVX2 inline __m256i formula_entries(const RampFormula& f, __m256i j, __m256
                : product;
     // high[j] by a byte shuffle at j - 16: rows below 16, and the high bytes,
     // wrap to indices with the top bit set, which the shuffle turns into 0.
-    const __m256i high = _mm256_shuffle_epi8(f.high, _mm256_sub_epi8(j, _mm256_set1_epi8(16)));
+    const __m256i high = _mm256_shuffle_epi8(f.high, _mm256_sub_epi8(j, f.sixteen));
     return _mm256_min_epi16(
         _mm256_add_epi16(_mm256_add_epi16(diffuse, _mm256_srli_epi16(top_i, 12)), high),
-        _mm256_set1_epi16(31));
+        f.thirty_one);
 }
 
 // Sixteen texels lit at the red, green and blue levels `level` (16-bit lanes).
 template <bool Banded>
 SIMD_AVX2 inline __m256i formula_pixels(const RampFormula& f, __m256i texel,
                                         const __m256i* level) {
-    const __m256i top_five = _mm256_set1_epi16(static_cast<short>(0xF800));
-    const __m256i top_column[3] = {_mm256_and_si256(_mm256_slli_epi16(texel, 1), top_five),
-                                   _mm256_and_si256(_mm256_slli_epi16(texel, 6), top_five),
+    const __m256i top_column[3] = {_mm256_and_si256(_mm256_slli_epi16(texel, 1), f.top_five),
+                                   _mm256_and_si256(_mm256_slli_epi16(texel, 6), f.top_five),
                                    _mm256_slli_epi16(texel, 11)};
-    const __m256i five_bits = _mm256_set1_epi16(31);
     __m256i entry[3];
     for (int k = 0; k < 3; k++) {
         // (level >> 10) AND 31
-        const __m256i row = _mm256_and_si256(_mm256_srli_epi16(level[k], 10), five_bits);
+        const __m256i row = _mm256_and_si256(_mm256_srli_epi16(level[k], 10), f.thirty_one);
         entry[k] = formula_entries<Banded>(f, row, top_column[k]);
     }
     return ShadedBlock<false>::combine(entry);
@@ -292,6 +296,9 @@ SIMD_AVX2 bool fit_formula(const uint8_t* ramp, RampFormula* f) {
         f->high = _mm256_broadcastsi128_si256(
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(high + 16)));
         f->banded = banded;
+        f->sixteen = _mm256_set1_epi8(16);
+        f->thirty_one = _mm256_set1_epi16(31);
+        f->top_five = _mm256_set1_epi16(static_cast<short>(0xF800));
         return true;
     }
     return false;
