@@ -405,13 +405,16 @@ struct SimdWalker {
         }
     }
 
-    // Whether row i of a batch has 1 to 8 pixels, all on the surface.
-    bool short_on_surface(const RowBatch<N>& b, int32_t i) const {
+    // Whether row i of a batch has 1 to 8 pixels, all on a surface `width`
+    // pixels wide.
+    static bool short_on_surface(const RowBatch<N>& b, int32_t i, int32_t width) {
         return b.count[i] > 0 && b.count[i] <= 8 && draw_span_on_row(b.x[i], b.count[i], width);
     }
 
-    // Row i of a batch, at `row`.
-    SIMD_AVX2 void batch_span(uint16_t* row, const RowBatch<N>& b, int32_t i) const {
+    // Row i of a batch, at `row`, through `kernel`, on a surface `width`
+    // pixels wide.
+    SIMD_AVX2 static void batch_span(const Kernel& kernel, int32_t width, uint16_t* row,
+                                     const RowBatch<N>& b, int32_t i) {
         const int32_t x = b.x[i];
         const int32_t count = b.count[i];
         if (count <= 0) return;
@@ -480,25 +483,33 @@ struct SimdWalker {
             return;
         }
         prefetch_rows(row, 0, last - y + 1);
+        // Copies in registers, as above. A kernel larger than its few hot
+        // fields costs more to copy than its reloads do: that one is read
+        // where it is.
+        using RowKernel =
+            std::conditional_t<(sizeof(Kernel) <= 32), const Kernel, const Kernel&>;
+        RowKernel row_kernel = kernel;
+        const int32_t row_width = width;
         while (y <= last) {
             const int32_t rows = last - y < 8 ? last - y + 1 : 8;
             RowBatch<N> b;
             batch(&b, rows);
             // The next batch's rows, while this one is drawn.
             prefetch_rows(row, 8, last - y + 1);
-            for (int32_t i = 0; i < rows; i++, row += width) {
+            for (int32_t i = 0; i < rows; i++, row += row_width) {
                 if constexpr (KernelPairs<Kernel>::value) {
                     // Two short rows on the surface in one sixteen-pixel block.
-                    if (i + 1 < rows && short_on_surface(b, i) && short_on_surface(b, i + 1) &&
-                        kernel.draw_pair(row + b.x[i], b.count[i], row + width + b.x[i + 1],
-                                         b.count[i + 1],
-                                         simd::SpanRow{&b.start[0][i], &b.step[0][i], 8})) {
+                    if (i + 1 < rows && short_on_surface(b, i, row_width) &&
+                        short_on_surface(b, i + 1, row_width) &&
+                        row_kernel.draw_pair(row + b.x[i], b.count[i],
+                                             row + row_width + b.x[i + 1], b.count[i + 1],
+                                             simd::SpanRow{&b.start[0][i], &b.step[0][i], 8})) {
                         i++;
-                        row += width;
+                        row += row_width;
                         continue;
                     }
                 }
-                batch_span(row, b, i);
+                batch_span(row_kernel, row_width, row, b, i);
             }
             const __m256i times = _mm256_set1_epi32(rows);
             for (int e = 0; e < 2; e++) {

@@ -171,7 +171,8 @@ struct AddBlock {
 // count, with s = 15, 10, 5.
 template <bool Additive>
 struct GouraudKernel {
-    simd::SpanShifts shifts;
+    // The caller's: so small, the kernel is copied into registers for the rows.
+    const simd::SpanShifts& shifts;
     simd::PixelWindow window;
 
     SIMD_AVX2 void draw(uint16_t* p, int32_t n, const simd::SpanRow& row) const {
@@ -186,19 +187,18 @@ struct GouraudKernel {
 };
 
 template <bool Additive>
-SIMD_AVX2 GouraudKernel<Additive> gouraud_kernel(const simd::PixelWindow& window) {
+SIMD_AVX2 simd::SpanShifts gouraud_shifts() {
     const __m256i zero = _mm256_setzero_si256();
     const __m256i scale = _mm256_setr_epi32(15, 10, 5, 0, 0, 0, 0, 0);
     const __m256i halve = _mm256_setr_epi32(1, 1, 1, 0, 0, 0, 0, 0);
-    return GouraudKernel<Additive>{
-        simd::SpanShifts{Additive ? scale : zero, Additive ? zero : halve, zero,
-                         Additive ? scale : zero, Additive ? zero : halve},
-        window};
+    return simd::SpanShifts{Additive ? scale : zero, Additive ? zero : halve, zero,
+                            Additive ? scale : zero, Additive ? zero : halve};
 }
 
 template <bool Additive>
 SIMD_AVX2 void gouraud_poly_simd(const GouraudPoint* clipped, int32_t m) {
-    const GouraudKernel<Additive> kernel = gouraud_kernel<Additive>(surface_window());
+    const simd::SpanShifts shifts = gouraud_shifts<Additive>();
+    const GouraudKernel<Additive> kernel{shifts, surface_window()};
     scan_poly_simd(clipped, m, kernel);
 }
 
@@ -210,7 +210,8 @@ SIMD_AVX2 void gouraud_span_simd(uint16_t* row, int32_t x, int32_t count, const 
     const SpanRange range = draw_confine_span(x, count, surface->width);
     if (range.count <= 0) return;
     uint16_t* p = row + range.first;
-    const GouraudKernel<Additive> kernel = gouraud_kernel<Additive>(simd::PixelWindow{p + range.count});
+    const simd::SpanShifts shifts = gouraud_shifts<Additive>();
+    const GouraudKernel<Additive> kernel{shifts, simd::PixelWindow{p + range.count}};
     const __m256i l = _mm256_setr_epi32(0, 0, left[0], left[1], left[2], 0, 0, 0);
     const __m256i r = _mm256_setr_epi32(0, 0, right[0], right[1], right[2], 0, 0, 0);
     simd::draw_span<GOURAUD_VALUES>(kernel, p, range.count, count, range.skip, l, r);
