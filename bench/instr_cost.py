@@ -3,9 +3,9 @@
 from a callgrind file written with --dump-instr=yes (see instr_cost.sh).
 
 usage: instr_cost.py CALLGRIND_FILE BINARY DIVISOR UNIT [FUNCTION]
-Counts are divided by DIVISOR, the number of UNITs (polygons, frames) drawn. FUNCTION picks,
-among the functions whose names contain it, the one that ran the most
-instructions of its own; without it, the busiest function of BINARY.
+Counts are divided by DIVISOR, the number of UNITs (polygons, frames) drawn.
+FUNCTION picks, among the functions whose names contain it, the one that ran
+the most instructions of its own; without it, the busiest function of BINARY.
 """
 import collections
 import os
@@ -17,8 +17,8 @@ import sys
 def read_counts(path, binary):
     """Instructions run at each address of the binary's functions, by name."""
     counts = collections.defaultdict(collections.Counter)
-    names = {"fn": {}, "ob": {}}
-    function = obj = None
+    names = {"fn": {}, "ob": {}}  # the file's compressed names: (id) -> name
+    current = {"fn": None, "ob": None}
     address = 0
     after_call = False
     ours = os.path.basename(binary)
@@ -28,11 +28,8 @@ def read_counts(path, binary):
             table = names[named.group(2)]
             if named.group(4):
                 table[named.group(3)] = named.group(4)
-            if not named.group(1):
-                if named.group(2) == "fn":
-                    function = table.get(named.group(3))
-                else:
-                    obj = table.get(named.group(3))
+            if not named.group(1):  # cfn= and cob= only name a call's target
+                current[named.group(2)] = table.get(named.group(3))
             continue
         if line.startswith("calls="):
             after_call = True  # the next cost line is the call's, not this code's
@@ -50,6 +47,7 @@ def read_counts(path, binary):
         if after_call:
             after_call = False
             continue
+        function, obj = current["fn"], current["ob"]
         if len(fields) >= 3 and function and obj and os.path.basename(obj) == ours:
             counts[function][address] += int(fields[2])
     return counts

@@ -455,11 +455,15 @@ struct SimdWalker {
 
     SIMD_AVX2 void spans(int32_t y, int32_t last) {
         uint16_t* row = pixels + y * width;
+        // Copies in registers: the pixel stores may alias the walker. A kernel
+        // much larger than its few hot fields costs more to copy than its
+        // reloads do: that one is read where it is.
+        using RowKernel =
+            std::conditional_t<(sizeof(Kernel) <= 64), const Kernel, const Kernel&>;
+        RowKernel row_kernel = kernel;
+        const int32_t row_width = width;
         if constexpr (N == 0) {
             // Nothing to divide: row by row, from x alone (the only lane read).
-            // Copies in registers: the pixel stores may alias the walker.
-            const Kernel row_kernel = kernel;
-            const int32_t row_width = width;
             int32_t l = acc[left][0], r = acc[1 - left][0];
             const int32_t step_l = step[left][0], step_r = step[1 - left][0];
             for (; y <= last; y++, row += row_width) {
@@ -483,13 +487,6 @@ struct SimdWalker {
             return;
         }
         prefetch_rows(row, 0, last - y + 1);
-        // Copies in registers, as above. A kernel larger than its few hot
-        // fields costs more to copy than its reloads do: that one is read
-        // where it is.
-        using RowKernel =
-            std::conditional_t<(sizeof(Kernel) <= 32), const Kernel, const Kernel&>;
-        RowKernel row_kernel = kernel;
-        const int32_t row_width = width;
         while (y <= last) {
             const int32_t rows = last - y < 8 ? last - y + 1 : 8;
             RowBatch<N> b;
