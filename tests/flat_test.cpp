@@ -166,29 +166,6 @@ TEST_F(FlatTest, FillSpanWritesExactlyCountPixelsAtAnyAlignment) {
     }
 }
 
-TEST_F(FlatTest, SelfIntersectingQuadKeepsItsSpansInsideTheSurface) {
-    // Outlines whose spans run past column 0 (the first two) or past max_x,
-    // compared with the same quad 32 columns further right on a wide surface.
-    const int32_t shapes[][8] = {
-        {0, 10, 2, 2, 0, 5, 10, 4},
-        {6, 15, 14, 2, 0, 6, 15, 2},
-        {13, 4, 3, 4, 13, 14, 5, 2},
-        {12, 15, 5, 0, 14, 4, 2, 3},
-    };
-    for (const auto& q : shapes) {
-        auto at = [&](int32_t shift) {
-            return std::vector<ScreenVertex>{sv(q[0] + shift, q[1]), sv(q[2] + shift, q[3]),
-                                             sv(q[4] + shift, q[5]), sv(q[6] + shift, q[7])};
-        };
-        Canvas wide(96, 16, 0);
-        fill(at(32));
-        Canvas narrow(16, 16, 0);
-        fill(at(0));
-        SCOPED_TRACE(q[0]);
-        expect_confined(narrow, wide, 32, 0);
-    }
-}
-
 TEST_F(FlatTest, RectOutlineClipsEachEdgeAndNeverWrapsOntoTheSurface) {
     struct Case {
         int32_t width, height, x, y, w, h;

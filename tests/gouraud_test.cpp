@@ -238,28 +238,6 @@ TEST(GouraudTest, ClippingDropsRepeatedVertices) {
                 {{9, 6, 0, 0, 0}, {6, 0, 0, 0, 0}, {5, 0, 0, 80, 0}});
 }
 
-// Quads whose right (or left) side is carried past the border by the walk.
-// Their pixels must match the same quad drawn 32 columns further right on a
-// surface wide enough to hold all of it.
-TEST(GouraudTest, NonConvexQuadsAreConfinedToTheSurface) {
-    const ScreenVertex shapes[2][4] = {{sv(8, 0), sv(15, 6), sv(1, 3), sv(8, 12)},
-                                       {sv(8, 0), sv(1, 6), sv(15, 3), sv(8, 12)}};
-    const Vec4 c[] = {rgb(255, 0, 0), rgb(0, 255, 0), rgb(0, 0, 255), rgb(255, 255, 255)};
-    on_both_paths([&] {
-        for (bool additive : {false, true}) {
-            for (const auto& shape : shapes) {
-                Canvas wide(80, 16, 0x0421);
-                ScreenVertex moved[4];
-                for (int i = 0; i < 4; ++i) moved[i] = sv(shape[i].x + 32, shape[i].y);
-                quad(additive, moved, c);
-                Canvas narrow(16, 16, 0x0421);
-                quad(additive, shape, c);
-                expect_confined(narrow, wide, 32, 0x0421);
-            }
-        }
-    });
-}
-
 // Coordinates and colours at the ends of the range wrap without faults and
 // never write outside the surface.
 TEST(GouraudTest, ExtremeInputsStayInsideTheSurface) {

@@ -245,24 +245,4 @@ TEST_F(ShadedTest, UnknownRampOrMissingRampOrTextureDrawsNothing) {
     expect_pixels(canvas, [](int, int) { return BACKGROUND; });
 }
 
-// As for the textured scan: the confined drawing keeps exactly the pixels of
-// the unconfined one, colours included.
-TEST_F(ShadedTest, NonConvexQuadIsConfinedToTheSurface) {
-    use_test_ramp(true);
-    const int32_t corners[4][2] = {{26, 0}, {6, 20}, {31, 2}, {0, 30}};
-    TestPoly narrow_poly;
-    TestPoly wide_poly;
-    for (const auto& c : corners) {
-        narrow_poly.add(c[0], c[1]).colour(c[0] * 8, c[1] * 8, 255 - c[0] * 8);
-        wide_poly.add(c[0] + 16, c[1]).colour(c[0] * 8, c[1] * 8, 255 - c[0] * 8);
-    }
-    on_both_paths([&] {
-        Canvas wide(64, 32, 0);
-        draw_shaded_tex_poly_image(wide_poly.v, wide_poly.c, wide_poly.t, image, 4);
-        Canvas narrow(32, 32, 0);
-        draw_shaded_tex_poly_image(narrow_poly.v, narrow_poly.c, narrow_poly.t, image, 4);
-        expect_confined(narrow, wide, 16, 0);
-    });
-}
-
 }  // namespace

@@ -287,40 +287,6 @@ TEST(TexturedSampling, PixelRules) {
     }
 }
 
-// Self-intersecting quads whose right side, carried on from an earlier edge,
-// runs past the last column, or (mirrored) past column 0.
-TEST(TexturedConfinement, NonConvexQuadsStayInsideTheSurface) {
-    const std::vector<uint16_t> texels =
-        make_texels(5, 1, [](int c, int) { return static_cast<uint16_t>(c + 1); });
-    const TexImage image = {texels.data(), 5, 1};
-    const int32_t right_quad[4][2] = {{5, 0}, {25, 20}, {0, 2}, {31, 30}};
-    const int32_t left_quad[4][2] = {{26, 0}, {6, 20}, {31, 2}, {0, 30}};
-    struct Case {
-        const int32_t (*corners)[2];
-        int shift;  // columns the wide drawing is moved right by
-    };
-    for (const Case& k : {Case{right_quad, 0}, Case{left_quad, 16}}) {
-        TestPoly narrow_poly;
-        TestPoly wide_poly;
-        for (int i = 0; i < 4; i++) {
-            const int32_t x = k.corners[i][0];
-            const int32_t y = k.corners[i][1];
-            narrow_poly.add(x, y, x * 8, 0);
-            wide_poly.add(x + k.shift, y, x * 8, 0);
-        }
-        for (TexRule rule : {TEX_COPY, TEX_ADD}) {
-            SCOPED_TRACE(::testing::Message() << k.shift << " rule " << rule);
-            on_both_paths([&] {
-                Canvas wide(64, 32, 0);
-                draw_tex_poly_image(wide_poly.v, wide_poly.t, image, 4, rule);
-                Canvas narrow(32, 32, 0);
-                draw_tex_poly_image(narrow_poly.v, narrow_poly.t, image, 4, rule);
-                expect_confined(narrow, wide, k.shift, 0);
-            });
-        }
-    }
-}
-
 TEST_F(TexturedTest, NothingIsDrawnWithoutSurfaceOrTexture) {
     TestPoly p;
     p.add(0, 0).add(10, 0).add(10, 10).add(0, 10);
