@@ -85,7 +85,7 @@ TEST_F(ShadedTest, EachChannelIsLitAtTheLevelOfItsColour) {
 
 TEST_F(ShadedTest, TexelChannelsPickTheColumnAndBit15IsNeverWritten) {
     use_test_ramp(false);
-    const std::vector<uint16_t> white = make_texels(1, 1, [](int, int) { return uint16_t(0xFFFF); });
+    const std::vector<uint16_t> white(4, 0xFFFF);
     Canvas canvas(8, 8, BACKGROUND);
     TestPoly p = box(4, 2);
     p.colour_all(100, 200, 30);
@@ -95,22 +95,6 @@ TEST_F(ShadedTest, TexelChannelsPickTheColumnAndBit15IsNeverWritten) {
     EXPECT_EQ(canvas.at(3, 2), texels[0] & 0x7FFF);
     draw_shaded_tex_poly_image(p.v, p.c, p.t, TexImage{white.data(), 1, 1}, 4);
     EXPECT_EQ(canvas.at(2, 1), 0x7FFF);
-}
-
-TEST_F(ShadedTest, ColourIsInterpolatedAtHalfPrecisionAcrossTheSpan) {
-    use_test_ramp(true);
-    Canvas canvas(32, 8, BACKGROUND);
-    TestPoly p;
-    p.add(0, 0).colour(0, 0, 0).add(16, 0).colour(255, 0, 0);
-    p.add(16, 3).colour(255, 0, 0).add(0, 3).colour(0, 0, 0);
-    draw_shaded_tex_poly_image(p.v, p.c, p.t, image, 4);
-    // Span of 16 from red 0 to 255 x 256: step (65280 >> 1) / 16 = 2040 in
-    // colour x 128, so pixel i is at level (2040 i) >> 10.
-    const int levels[16] = {0, 1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29};
-    for (int y = 0; y <= 3; y++) {
-        for (int x = 0; x < 16; x++) ASSERT_EQ(canvas.at(x, y), rgb555(levels[x], 0, 0)) << x;
-        EXPECT_EQ(canvas.at(16, y), BACKGROUND);
-    }
 }
 
 TEST_F(ShadedTest, ColourStepsAreShiftedBeforeTheDivision) {
