@@ -63,11 +63,14 @@ void expect_vertices(const std::vector<ClipVertex>& got, const std::vector<ClipV
 // and leaves its bottom vertex's row empty. Translated, so that the rule does
 // not depend on the origin.
 TEST_F(FlatTest, FillsTheBottomRowButNotTheRightColumn) {
-    fill({sv(0, 0), sv(10, 0), sv(10, 10), sv(0, 10)});
-    fill({sv(15, 3), sv(25, 3), sv(15, 13)});
-    expect_image([](int32_t x, int32_t y) {
-        const int32_t r = y - 3;
-        return (x <= 9 && y <= 10) || (r >= 0 && r <= 9 && x >= 15 && x <= 24 - r);
+    on_both_paths([&] {
+        use_surface(32, 24);
+        fill({sv(0, 0), sv(10, 0), sv(10, 10), sv(0, 10)});
+        fill({sv(15, 3), sv(25, 3), sv(15, 13)});
+        expect_image([](int32_t x, int32_t y) {
+            const int32_t r = y - 3;
+            return (x <= 9 && y <= 10) || (r >= 0 && r <= 9 && x >= 15 && x <= 24 - r);
+        });
     });
 }
 

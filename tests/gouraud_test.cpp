@@ -78,26 +78,6 @@ TEST(GouraudTest, AdditivePixelsSaturatePerChannel) {
     }
 }
 
-// Walked by hand: the right side reaches (21, 6) one row after (20, 5), so
-// row 6 is filled once before that side moves on (columns 6..18) and again
-// by the next edge (columns 6..19); only the right side steps in between.
-TEST(GouraudTest, ARowFilledTwiceAddsTwice) {
-    struct Span {
-        int first, last;
-    };
-    const Span rows[] = {{10, 9}, {9, 10}, {8, 12}, {8, 13}, {7, 15}, {6, 17}, {6, 19}, {5, 17},
-                         {5, 15}, {4, 13}, {3, 11}, {3, 8},  {2, 6},  {1, 4},  {1, 2},  {0, 0}};
-    Canvas canvas(24, 16, 0);
-    ScreenVertex v[] = {sv(10, 0), sv(20, 5), sv(21, 6), sv(0, 15)};
-    const Vec4 c = rgb(16, 16, 16);
-    Vec4 cs[] = {c, c, c, c};
-    quad(true, v, cs);
-    expect_pixels(canvas, [&](int x, int y) {
-        if (y == 6 && x >= 6 && x <= 18) return uint16_t{0x1084};
-        return x >= rows[y].first && x <= rows[y].last ? uint16_t{0x0842} : uint16_t{0};
-    });
-}
-
 // The span entry points write exactly their columns, starting at the left
 // colour; empty and reversed spans write nothing. What lies between is held
 // to the reference by the differential test.
