@@ -22,58 +22,44 @@ void quad(bool additive, const ScreenVertex* v, const Vec4* c) {
                                                           &c[1], &c[2], &c[3]);
 }
 
-// Columns x0 .. x0+count-1 of rows 0 and 1, colour `left` at x0 and `right`
-// at x0+count.
-void strip(bool additive, int32_t x0, int32_t count, Vec4 left, Vec4 right) {
-    ScreenVertex v[] = {sv(x0, 0), sv(x0 + count, 0), sv(x0 + count, 1), sv(x0, 1)};
-    Vec4 c[] = {left, right, right, left};
-    quad(additive, v, c);
-}
-
 uint16_t pixel555(int r5, int g5, int b5) {
     return static_cast<uint16_t>(r5 << 10 | g5 << 5 | b5);
 }
 
-TEST(GouraudTest, PlainTrianglesKeepTheTopFiveBitsOfEachChannel) {
+// Plain pixels keep the top five bits of each channel; additive ones add the
+// top four (as an even five-bit value) to the pixel with its lowest bits
+// dropped, saturating per channel. Components wrap modulo 256 in both.
+TEST(GouraudTest, PixelRulesOfBothFamilies) {
     struct Case {
         Vec4 colour;
-        uint16_t pixel;
+        uint16_t dest, plain, additive;
     };
-    // Components wrap modulo 256: 511 is 255, 264 is 8, 520 is 8, -1 is 255.
-    const Case cases[] = {{rgb(255, 0, 0), 0x7C00}, {rgb(8, 8, 8), 0x0421},
-                          {rgb(7, 7, 7), 0x0000},   {rgb(511, 264, 520), 0x7C21},
-                          {rgb(-1, 0, 0), 0x7C00}};
-    for (const Case& k : cases) {
-        Canvas canvas(16, 12, 0x5555);
-        ScreenVertex v[] = {sv(0, 0), sv(10, 0), sv(0, 10)};
-        draw_gouraud_triangle(&v[0], &v[1], &v[2], &k.colour, &k.colour, &k.colour);
-        // Row r covers columns 0 .. 9-r; row 10 stays empty.
-        SCOPED_TRACE(k.pixel);
-        expect_pixels(canvas,
-                      [&](int x, int y) { return y < 10 && x <= 9 - y ? k.pixel : 0x5555; });
-    }
-}
-
-TEST(GouraudTest, AdditivePixelsSaturatePerChannel) {
-    struct Case {
-        Vec4 colour;
-        uint16_t dest, result;
+    const Case cases[] = {
+        {rgb(255, 0, 0), 0x0000, 0x7C00, 0x7800},
+        {rgb(8, 8, 8), 0x0000, 0x0421, 0x0000},
+        {rgb(7, 7, 7), 0x0000, 0x0000, 0x0000},
+        {rgb(511, 264, 520), 0x0000, 0x7C21, 0x7800},  // 255, 8, 8
+        {rgb(-1, 0, 0), 0x0000, 0x7C00, 0x7800},
+        {rgb(100000, -70000, 1 << 30), 0x0000, 0x5240, 0x5240},  // 160, 144, 0
+        {rgb(255, 255, 255), 0x0000, 0x7FFF, 0x7BDE},
+        {rgb(255, 255, 255), 0x7FFF, 0x7FFF, 0xFFFF},
+        {rgb(16, 16, 16), 0x0421, 0x0842, 0x0842},
+        // Blue overflows into green's lowest bit: red 2, green 3, blue 31.
+        {rgb(16, 16, 16), 0x001F, 0x0842, pixel555(2, 3, 31)},
     };
-    const Case cases[] = {{rgb(255, 255, 255), 0x0000, 0x7BDE},
-                          {rgb(255, 255, 255), 0x7FFF, 0xFFFF},
-                          {rgb(16, 16, 16), 0x0000, 0x0842},
-                          // Blue overflows into green's lowest bit: red 2, green 3, blue 31.
-                          {rgb(16, 16, 16), 0x001F, pixel555(2, 3, 31)},
-                          // The lowest bit of each field of the pixel is dropped first.
-                          {rgb(16, 16, 16), 0x0421, 0x0842},
-                          // Out-of-range components wrap: 160, 144 and 0.
-                          {rgb(100000, -70000, 1 << 30), 0x0000, 0x5240}};
     for (const Case& k : cases) {
-        Canvas canvas(10, 4, k.dest);
-        strip(true, 1, 7, k.colour, k.colour);
-        SCOPED_TRACE(k.result);
+        // Columns 1..7 of rows 0 and 1 plain, of rows 3 and 4 additive.
+        Canvas canvas(10, 5, k.dest);
+        for (int32_t y : {0, 3}) {
+            const ScreenVertex v[] = {sv(1, y), sv(8, y), sv(8, y + 1), sv(1, y + 1)};
+            const Vec4 c[] = {k.colour, k.colour, k.colour, k.colour};
+            quad(y == 3, v, c);
+        }
+        SCOPED_TRACE(::testing::Message() << k.colour.x << ", " << k.colour.y << ", "
+                                          << k.colour.z << " over " << k.dest);
         expect_pixels(canvas, [&](int x, int y) {
-            return y <= 1 && x >= 1 && x <= 7 ? k.result : k.dest;
+            if (x < 1 || x > 7 || y == 2) return k.dest;
+            return y < 2 ? k.plain : k.additive;
         });
     }
 }
