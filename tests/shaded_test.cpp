@@ -141,29 +141,6 @@ TEST_F(ShadedTest, SpanKernelsMatchThePlainLoopForEveryRampForm) {
     }
 }
 
-TEST_F(ShadedTest, ClipperCarriesColoursToTheCrossings) {
-    Canvas canvas(32, 32, BACKGROUND);
-    TestPoly p;
-    p.add(4, -8, 0, 0).colour(0, 0, 0);
-    p.add(20, 8, 64, 32).colour(160, 80, 255);
-    p.add(4, 8, 0, 0).colour(0, 0, 0);
-    ClipVertex pos[16];
-    TexCoord uv[16];
-    ShadeColour rgb[16];
-    ASSERT_EQ(draw_clip_shaded_tex_poly(p.v, p.t, p.c, pos, uv, rgb, 3), 4);
-    // Crossing of row 0 from (4,-8) toward (20,8): divisor 17, distance 8;
-    // slopes x 240, u 963, v 481, red 2409, green 1204, blue 3840.
-    const int32_t expected[4][7] = {{4, 8, 0, 0, 0, 0, 0},
-                                    {4, 0, 0, 0, 0, 0, 0},
-                                    {11, 0, 30, 15, 75, 37, 120},
-                                    {20, 8, 64, 32, 160, 80, 255}};
-    for (int i = 0; i < 4; i++) {
-        const int32_t got[7] = {pos[i].x, pos[i].y, uv[i].u, uv[i].v,
-                                rgb[i].r, rgb[i].g, rgb[i].b};
-        for (int k = 0; k < 7; k++) EXPECT_EQ(got[k], expected[i][k]) << i << " " << k;
-    }
-}
-
 TEST_F(ShadedTest, EntryPointsSwitchOnlyTheRampLookedUp) {
     const int32_t slot = start_tables(2);
     for (int i = 0; i < 16; i++) tex_get(slot)->texels[i] = texels[i];

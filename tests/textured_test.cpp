@@ -113,31 +113,6 @@ TEST_F(TexturedTest, RowWhereAnEdgeEndsIsDrawnTwice) {
     });
 }
 
-TEST_F(TexturedTest, ClipperPlacesCrossingsOnTheBordersAndCarriesTheCoordinates) {
-    Canvas canvas(32, 32, BACKGROUND);
-    struct Case {
-        int32_t in[3][4];  // x, y, u, v
-        std::vector<std::array<int32_t, 4>> out;
-    };
-    const Case cases[] = {
-        // Left crossing: divisor 25, slopes u 983, v 409, distance 8. Right
-        // crossing, measured at the width: divisor -25, slopes y 163, u 1064,
-        // v 614, distance 32 - 40.
-        {{{-8, 4, 0, 0}, {16, 4, 96, 40}, {40, 20, 200, 100}},
-         {{16, 4, 96, 40}, {31, 14, 166, 80}, {0, 4, 30, 12}}},
-        // Row crossing (5, 0) in b's column: unlike the column pass, the row
-        // pass keeps both.
-        {{{5, -5, 0, 0}, {5, 10, 0, 0}, {15, 10, 0, 0}},
-         {{15, 10, 0, 0}, {8, 0, 0, 0}, {5, 0, 0, 0}, {5, 10, 0, 0}}},
-    };
-    for (const Case& k : cases) {
-        TestPoly p;
-        for (const auto& v : k.in) p.add(v[0], v[1], v[2], v[3]);
-        SCOPED_TRACE(k.in[0][0]);
-        expect_clipped(p, k.out);
-    }
-}
-
 // (0,0), (11,10), (5,30), (22,21): both edges leave the top vertex with step
 // 256, so the forward edge is the left one; it turns left at (11,10) while the
 // right edge runs on to (22,21).
