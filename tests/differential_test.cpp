@@ -16,7 +16,6 @@
 #include "raster/simd.h"
 #include "raster/textured.h"
 #include "raster_reference.h"
-#include "raster_support.h"
 #include "render/gouraud.h"
 #include "render/surface.h"
 
@@ -252,55 +251,6 @@ void run_family(ref::Family family, uint32_t seed) {
     draw_set_surface_to(nullptr, 0, 0);
     shade_use_ramp(nullptr);
     simd_enable(true);
-}
-
-// Self-intersecting quads whose walk carries one side past column 0 or past
-// the last column, drawn by every family on both paths: each keeps exactly the
-// pixels of the same quad drawn one surface width further right on a surface
-// three times as wide, and that drawing does reach beyond the narrow one.
-TEST(Differential, CarriedSidesAreConfinedInEveryFamily) {
-    struct Shape {
-        int32_t size;
-        int32_t x[4], y[4];
-    };
-    const Shape shapes[] = {
-        {16, {0, 2, 0, 10}, {10, 2, 5, 4}},    {16, {6, 14, 0, 15}, {15, 2, 6, 2}},
-        {16, {13, 3, 13, 5}, {4, 4, 14, 2}},   {16, {12, 5, 14, 2}, {15, 0, 4, 3}},
-        {16, {8, 15, 1, 8}, {0, 6, 3, 12}},    {16, {8, 1, 15, 8}, {0, 6, 3, 12}},
-        {32, {5, 25, 0, 31}, {0, 20, 2, 30}},  {32, {26, 6, 31, 0}, {0, 20, 2, 30}},
-    };
-    Scene s;
-    s.width_shift = 5;
-    s.texels = make_texels(5, 1, [](int c, int) { return static_cast<uint16_t>(0x1000 + c); });
-    s.ramp.resize(RAMP_SIZE);
-    for (int32_t i = 0; i < RAMP_SIZE; i++) s.ramp[i] = static_cast<uint8_t>((i + i / 32) & 31);
-    for (const Shape& shape : shapes) {
-        ref::Polygon narrow{}, wide{};
-        narrow.n = wide.n = 4;
-        for (int i = 0; i < 4; i++) {
-            const int32_t x = shape.x[i], y = shape.y[i];
-            for (ref::Polygon* p : {&narrow, &wide}) {
-                p->x[i] = x + (p == &wide ? shape.size : 0);
-                p->y[i] = y;
-                p->u[i] = x * 8;  // a texel per column
-                p->r[i] = x * 8;
-                p->g[i] = y * 8;
-                p->b[i] = 255 - x * 8;
-            }
-        }
-        narrow.flat = wide.flat = 0x7C1F;
-        for (int f = 0; f < ref::FAMILY_COUNT; f++) {
-            SCOPED_TRACE(::testing::Message() << "family " << f << ", quad at x " << shape.x[0]);
-            on_both_paths([&] {
-                Canvas big(3 * shape.size, shape.size, 0x0421);
-                draw_ours(static_cast<ref::Family>(f), wide, s);
-                Canvas small(shape.size, shape.size, 0x0421);
-                draw_ours(static_cast<ref::Family>(f), narrow, s);
-                expect_confined(small, big, shape.size, 0x0421);
-            });
-        }
-    }
-    shade_use_ramp(nullptr);
 }
 
 TEST(Differential, Flat) { run_family(ref::FLAT, 1); }

@@ -50,25 +50,6 @@ void expect_pixels(const Canvas& canvas, F expected) {
     EXPECT_TRUE(canvas.guards_intact());
 }
 
-// A polygon confined to `narrow` keeps exactly the pixels of the same polygon
-// drawn `shift` columns further right on the wider `wide`, whose drawing does
-// leave those columns.
-inline void expect_confined(const Canvas& narrow, const Canvas& wide, int shift,
-                            uint16_t background) {
-    EXPECT_TRUE(narrow.guards_intact());
-    int beyond = 0;
-    for (int y = 0; y < narrow.height; y++) {
-        for (int x = 0; x < wide.width; x++) {
-            if (x >= shift && x < shift + narrow.width) {
-                ASSERT_EQ(narrow.at(x - shift, y), wide.at(x, y)) << x - shift << ", " << y;
-            } else {
-                beyond += wide.at(x, y) != background;
-            }
-        }
-    }
-    EXPECT_GT(beyond, 0);
-}
-
 // Runs `body` with the plain span loops, then with the vector kernels (where
 // the processor has them), which confine their spans each in their own way.
 template <class Body>
