@@ -20,7 +20,6 @@ protected:
     void TearDown() override {
         mem_fail_at(0);
         shade_release();
-        shade_set_hooks(nullptr, nullptr);
     }
 };
 
@@ -114,20 +113,6 @@ TEST_F(ShadeTest, FailedAllocationsFailStartUp) {
     EXPECT_EQ(shade_ramp(3), nullptr);
     EXPECT_EQ(shade_new_ramp(), 3);
     headless_clear_messages();
-}
-
-int before_calls = 0;
-int after_calls = 0;
-
-TEST_F(ShadeTest, FrameHooksAreCalledOnlyWhenInstalled) {
-    shade_before_frame();
-    shade_after_frame();
-    shade_set_hooks([] { before_calls++; }, [] { after_calls++; });
-    shade_before_frame();
-    shade_before_frame();
-    shade_after_frame();
-    EXPECT_EQ(before_calls, 2);
-    EXPECT_EQ(after_calls, 1);
 }
 
 }  // namespace
