@@ -169,7 +169,7 @@ TEST(TexturedSampling, CoordinatesRepeatTheTexture) {
     }
 }
 
-TEST(TexturedSampling, SpanStepsAreDividedBeforeTheShift) {
+TEST(TexturedSampling, SpanStepsAreDividedBeforeTheShiftAndBadShapesAreRefused) {
     const std::vector<uint16_t> texels = make_texels(4, 4, numbered);
     draw_set_tex_span_state(4, 4);
     uint16_t pixels[3] = {BACKGROUND, BACKGROUND, BACKGROUND};
