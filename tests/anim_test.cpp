@@ -125,11 +125,10 @@ TEST_F(AnimTest, DegreesTruncateThroughTheFloatConstant) {
         EXPECT_TRUE(anim_degrees_to_angle(c.degrees, &angle)) << c.degrees;
         EXPECT_EQ(angle, c.angle) << c.degrees;
     }
-    int32_t angle = 0;
-    EXPECT_FALSE(anim_degrees_to_angle(std::nanf(""), &angle));
-    EXPECT_FALSE(anim_degrees_to_angle(7.6e8f, &angle));
-    EXPECT_FALSE(anim_degrees_to_angle(-7.6e8f, &angle));
-    EXPECT_FALSE(anim_degrees_to_angle(INFINITY, &angle));
+    for (float beyond : {std::nanf(""), 7.6e8f, -7.6e8f, INFINITY}) {
+        int32_t angle = 0;
+        EXPECT_FALSE(anim_degrees_to_angle(beyond, &angle)) << beyond;
+    }
 
     // Loaded values are stored as converted, fourth value included; the bones
     // get them wrapped to 0..1023.
