@@ -10,7 +10,6 @@
 #include "platform/headless.h"
 #include "shell/memory.h"
 #include "shell/messages.h"
-#include "tests/app_session.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -126,11 +125,10 @@ TEST_F(AnimTest, DegreesTruncateThroughTheFloatConstant) {
         EXPECT_TRUE(anim_degrees_to_angle(c.degrees, &angle)) << c.degrees;
         EXPECT_EQ(angle, c.angle) << c.degrees;
     }
-    int32_t angle = 0;
-    EXPECT_FALSE(anim_degrees_to_angle(std::nanf(""), &angle));
-    EXPECT_FALSE(anim_degrees_to_angle(7.6e8f, &angle));
-    EXPECT_FALSE(anim_degrees_to_angle(-7.6e8f, &angle));
-    EXPECT_FALSE(anim_degrees_to_angle(INFINITY, &angle));
+    for (float beyond : {std::nanf(""), 7.6e8f, -7.6e8f, INFINITY}) {
+        int32_t angle = 0;
+        EXPECT_FALSE(anim_degrees_to_angle(beyond, &angle)) << beyond;
+    }
 
     // Loaded values are stored as converted, fourth value included; the bones
     // get them wrapped to 0..1023.
@@ -148,25 +146,33 @@ TEST_F(AnimTest, DegreesTruncateThroughTheFloatConstant) {
     EXPECT_EQ(xyzw(*mdl_bone_rotation(slot, 1)), (std::vector<int32_t>{128, 2, 1022, 7}));
 }
 
-TEST_F(AnimTest, DurationZeroOrLessTakesOneStep) {
-    const int32_t slot =
-        loaded(anim_file("3 0 1 3", {"0 0 1 0 0 0 0 0", "0 0 2 1 0 0 0 0", "-5 0 0 2 0 0 0 0"},
-                         {"0 0 0 0", "90 0 0 0", "45 0 0 0"}));
-    EXPECT_EQ(play(slot, 7), (std::vector<int32_t>{0, 256, 128, 0, 256, 128, 0}));
-}
-
-TEST_F(AnimTest, KeyframeWithoutSuccessorEndsOnItsPose) {
-    const int32_t slot = loaded(
-        anim_file("2 0 1 2", {"1 0 1 0 0 0 0 0", "2 0 -1 1 0 0 0 0"}, {"0 0 0 0", "90 0 0 0"}));
-    EXPECT_EQ(play(slot, 8), (std::vector<int32_t>{0, 128, 256, 256, 256, 256, 256, 256}));
-    EXPECT_EQ(anim_get(slot)->current, -1);
-}
-
-TEST_F(AnimTest, FirstKeyframeLongerThanTheStartCounter) {
-    const int32_t slot = loaded(anim_file("1 0 1 1", {"20000 0 0 0 0 0 0 0"}, {"90 0 0 0"}));
-    // Keyframe 0's pose is the base until the counter reaches 20000.
-    EXPECT_EQ(play(slot, 2), (std::vector<int32_t>{256, 256}));
-    EXPECT_EQ(anim_get(slot)->frame_counter, 10001);
+TEST_F(AnimTest, KeyframeDurationsAndTheEndOfTheRing) {
+    const struct {
+        const char* what;
+        std::string text;
+        std::vector<int32_t> x;  // bone 0's x rotation after each step
+        int32_t current, counter;  // keyframe moved towards, and its counter, afterwards
+    } cases[] = {
+        {"a duration of zero or less takes one step",
+         anim_file("3 0 1 3", {"0 0 1 0 0 0 0 0", "0 0 2 1 0 0 0 0", "-5 0 0 2 0 0 0 0"},
+                   {"0 0 0 0", "90 0 0 0", "45 0 0 0"}),
+         {0, 256, 128, 0, 256, 128, 0}, 1, 1},
+        {"a keyframe without a successor ends on its pose",
+         anim_file("2 0 1 2", {"1 0 1 0 0 0 0 0", "2 0 -1 1 0 0 0 0"}, {"0 0 0 0", "90 0 0 0"}),
+         {0, 128, 256, 256, 256, 256, 256, 256}, -1, 0},
+        // Keyframe 0's pose is the base until the counter (from 9999) reaches 20000.
+        {"a first keyframe longer than the start counter",
+         anim_file("1 0 1 1", {"20000 0 0 0 0 0 0 0"}, {"90 0 0 0"}), {256, 256}, 0, 10001},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int32_t slot = loaded(c.text);
+        EXPECT_EQ(play(slot, static_cast<int32_t>(c.x.size())), c.x);
+        EXPECT_EQ(anim_get(slot)->current, c.current);
+        EXPECT_EQ(anim_get(slot)->frame_counter, c.counter);
+        anim_free(slot);
+        mdl_free(slot);
+    }
 }
 
 TEST_F(AnimTest, UntrustedFilesAreRefused) {
@@ -291,34 +297,6 @@ TEST_F(AnimTest, SlotsAndTheirModels) {
     anim_release();
     EXPECT_EQ(anim_get(slot), nullptr);
     anim_step(slot);
-}
-
-// The shipped model and animation, loaded by the start-up itself.
-TEST(ShippedAnimation, LoadsForTheShippedModelAndPlays) {
-    AppSession app;
-    EXPECT_TRUE(shown_messages().empty());
-    constexpr int32_t model = 0;
-    ASSERT_NE(mdl_get(model), nullptr);
-    EXPECT_EQ(*mdl_flags(model), 0u);  // shown again after the load hid it
-    const AnimSet* set = anim_get(model);
-    ASSERT_NE(set, nullptr);
-    EXPECT_EQ(set->bone_count, mdl_get(model)->bone_count);
-
-    // The figure moves between its first two keyframes.
-    auto pose = []() {
-        std::vector<int32_t> angles;
-        for (int32_t b = 0; b < mdl_get(model)->bone_count; b++) {
-            const Vec4* r = mdl_bone_rotation(model, b);
-            angles.insert(angles.end(), {r->x, r->y, r->z});
-        }
-        return angles;
-    };
-    app.frame();
-    const std::vector<int32_t> first = pose();
-    for (int32_t i = 0; i < 4; i++) app.frame();
-    EXPECT_NE(pose(), first);
-    for (int32_t i = 0; i < 200; i++) app.frame();
-    EXPECT_TRUE(shown_messages().empty());
 }
 
 }  // namespace

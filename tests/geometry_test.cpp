@@ -106,7 +106,8 @@ TEST_F(MatrixTest, TranslationShiftsAndScaleDoesNot) {
     const Vec4 offset = {3, -2, 70000, 9};
     Matrix t;
     EXPECT_EQ(mtx_translation(&t, &offset), 0);
-    const Rows moved = {{512, 0, 0, 0}, {0, 512, 0, 0}, {0, 0, 512, 0}, {1536, -1024, 35840000, 512}};
+    const Rows moved = {
+        {512, 0, 0, 0}, {0, 512, 0, 0}, {0, 0, 512, 0}, {1536, -1024, 35840000, 512}};
     expect_matrix(t, moved);
     const Vec4 factors = {256, 1024, -512, 9};
     Matrix s;
@@ -217,24 +218,27 @@ TEST_F(MatrixTest, FaceNormalOfSmallFacesAndOnBothSidesOfThe32BitLimit) {
 }
 
 TEST_F(MatrixTest, AddNormalOnBothSidesOfThe32BitLimit) {
-    const Vec4 in = {-30000, 30000, -16000, 3};
-    Vec4 out = {0, 0, 0, 9};
-    const Vec4 largest = {-42, 951, -941, 0};  // squares sum to 2^31 - 2
-    mtx_add_normal(&out, &in, &largest);
-    expect_xyzw(out, -663, 683, -374, 9);
-    const Vec4 past = {-42, 951, -942, 0};  // squares sum to 2^31 + 33881
-    mtx_add_normal(&out, &in, &past);
-    expect_xyzw(out, -663, 683, -374, 9);
-
-    Vec4 extreme = {INT32_MAX, INT32_MIN, 5, 1};
     const Vec4 zero = {0, 0, 0, 0};
-    mtx_add_normal(&extreme, &extreme, &zero);
-    expect_xyzw(extreme, 724, -724, 0, 1);
-
-    Vec4 cancel = {8, -3, 2, 4};
-    const Vec4 opposite = {-8, 3, -2, 0};
-    mtx_add_normal(&cancel, &cancel, &opposite);
-    expect_xyzw(cancel, 0, 0, 0, 4);
+    const struct {
+        Vec4 in, add;
+        int32_t x, y, z;
+    } cases[] = {
+        // The sums' squares add up to 2^31 - 2, then to 2^31 + 33881.
+        {{-30000, 30000, -16000, 3}, {-42, 951, -941, 0}, -663, 683, -374},
+        {{-30000, 30000, -16000, 3}, {-42, 951, -942, 0}, -663, 683, -374},
+        {{INT32_MAX, INT32_MIN, 5, 1}, zero, 724, -724, 0},
+        {{8, -3, 2, 4}, {-8, 3, -2, 0}, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.in.x);
+        Vec4 out = {0, 0, 0, 9};
+        mtx_add_normal(&out, &c.in, &c.add);
+        expect_xyzw(out, c.x, c.y, c.z, 9);
+        // In place: w is the input's own.
+        Vec4 same = c.in;
+        mtx_add_normal(&same, &same, &c.add);
+        expect_xyzw(same, c.x, c.y, c.z, c.in.w);
+    }
 }
 
 }  // namespace

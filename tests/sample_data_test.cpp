@@ -1,10 +1,12 @@
 // The shipped sample data: the generator reproduces the committed files, and the figure
 // they describe is well formed and stays in view, in front of the viewer, in every pose
-// of its animation and every turn the mouse can give. The checks read the files with
-// their own small readers and redo the start-up transform here, apart from the system.
+// of its animation and every turn the mouse can give. The files are read by the loaders
+// (whose own tests check them); the start-up transform is redone here in 64 bits, apart
+// from the system, so that sums the system would wrap are seen.
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -12,13 +14,18 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "files/anim.h"
+#include "files/texture.h"
+#include "geometry/matrix.h"
+#include "model/model.h"
+#include "platform/headless.h"
+#include "render/renderbuf.h"
+#include "shell/memory.h"
 #include "tests/model_files.h"
 #include "tests/test_support.h"
 
@@ -54,7 +61,7 @@ TEST(SampleData, GeneratorReproducesTheCommittedFiles) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Reading the files.
+// The figure as the loaders make it.
 
 struct FaceRec {
     int count;
@@ -64,197 +71,83 @@ struct FaceRec {
 struct BoneRec {
     int pop;
     Vec4 translation;
-    Vec4 rotation;
     int start, count;
 };
 
 struct Figure {
-    std::vector<Vec4> positions;  // as the loader converts them
+    std::vector<Vec4> positions;
     std::vector<FaceRec> faces;
     std::vector<BoneRec> bones;
 };
 
-struct Keyframe {
-    int duration, next, pose;
-};
-
 struct Animation {
     int bones = 0;
-    std::vector<Keyframe> keys;
-    std::vector<std::vector<Vec4>> poses;  // angle units, as converted
+    std::vector<AnimKey> keys;
+    // Bone rotations the playback writes over one whole loop, after the loaded rest pose.
+    std::vector<std::vector<Vec4>> frames;
 };
 
-// Sections as name -> tokens of the records (// comments and field types dropped).
-std::map<std::string, std::vector<std::string>> sections(const std::string& text) {
-    std::vector<std::string> t;
-    std::istringstream lines(text);
-    std::string line, token;
-    while (std::getline(lines, line)) {
-        std::istringstream words(line.substr(0, line.find("//")));
-        while (words >> token) t.push_back(token);
-    }
-    std::map<std::string, std::vector<std::string>> out;
-    for (size_t i = 0; i + 1 < t.size();) {
-        std::vector<std::string>& records = out[t[i]];
-        for (i += 2; i < t.size() && t[i] != "END_SEC:"; ++i) records.push_back(t[i]);
-        ++i;
-    }
-    return out;
-}
+uint32_t byte(const std::string& s, size_t at) { return static_cast<uint8_t>(s[at]); }
+uint32_t le16(const std::string& s, size_t at) { return byte(s, at) | byte(s, at + 1) << 8; }
+uint32_t le32(const std::string& s, size_t at) { return le16(s, at) | le16(s, at + 2) << 16; }
 
-float to_float(const std::string& s) { return std::strtof(s.c_str(), nullptr); }
-int to_int(const std::string& s) { return std::atoi(s.c_str()); }
+// Loads the shipped model and animation as the start-up does and copies out what the
+// checks need; the modules are released again. Past the change of directory nothing
+// returns early, so the working directory is always put back.
+void load_figure(Figure* fig, Animation* anim) {
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir(kDataDir.c_str()), 0);
+    headless_print_messages(false);
+    headless_clear_messages();
+    mem_fail_at(0);
+    EXPECT_EQ(mtx_init(), 0);
+    EXPECT_EQ(rb_init(), 0);
+    rb_make_vertex_pool(1500);
+    rb_make_colour_pool(1500);
+    rb_make_uv_pool(1200);
+    rb_make_normal_pool(1500);
+    EXPECT_EQ(tex_init(), 0);
+    EXPECT_EQ(mdl_table_init(), 0);
+    EXPECT_EQ(anim_init(), 0);
+    const int32_t slot = mdl_load("mdt.txt", tex_load("tes256.bmp"));
+    EXPECT_EQ(anim_load("an.txt", slot), slot);
+    EXPECT_EQ(chdir(previous), 0);
+    EXPECT_TRUE(shown_messages().empty());
 
-// The loader's conversion: the exact product, truncated.
-int32_t convert(float value, float factor) {
-    return static_cast<int32_t>(static_cast<double>(value) * static_cast<double>(factor));
-}
-Vec4 convert3(const std::string* r, float factor) {
-    return {convert(to_float(r[0]), factor), convert(to_float(r[1]), factor), convert(to_float(r[2]), factor),
-            0};
-}
-
-uint32_t le32(const std::string& s, size_t at) {
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<uint8_t>(s[at + i])) << (8 * i);
-    return v;
-}
-int le16(const std::string& s, size_t at) {
-    return static_cast<int16_t>(static_cast<uint8_t>(s[at]) | (static_cast<uint8_t>(s[at + 1]) << 8));
-}
-float lefloat(const std::string& s, size_t at) {
-    const uint32_t bits = le32(s, at);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
-
-// Appends one object file's vertices and faces as the single-texture reader does.
-void read_object(const std::string& bytes, Figure* fig, BoneRec* bone) {
-    ASSERT_GE(bytes.size(), 8u);
-    const size_t total = le32(bytes, 4);
-    ASSERT_EQ(total, bytes.size());
-    int base = -1, count = 0;
-    for (size_t at = 8; at < total;) {
-        ASSERT_LE(at + 8, total);
-        const int code = le16(bytes, at), n = le16(bytes, at + 2);
-        const size_t size = le32(bytes, at + 4);
-        ASSERT_GE(size, 8u);
-        ASSERT_LE(at + size, total);
-        if (code == 100) {
-            ASSERT_LE(8 + 12 * static_cast<size_t>(n), size);
-            base = static_cast<int>(fig->positions.size());
-            count = n;
-            for (int k = 0; k < n; ++k) {
-                const size_t p = at + 8 + 12 * k;
-                fig->positions.push_back({convert(lefloat(bytes, p), 300.0f),
-                                          convert(lefloat(bytes, p + 4), -300.0f),
-                                          convert(lefloat(bytes, p + 8), 300.0f), 0});
-            }
-        } else if (code == 101 || code == 102 || code == 104 || code == 105) {
-            const int corners = (code == 101 || code == 104) ? 3 : 4;
-            ASSERT_GE(base, 0) << "faces before vertices";
-            ASSERT_LE(8 + 2 * corners * static_cast<size_t>(n), size);
-            for (int k = 0; k < n; ++k) {
-                FaceRec f = {corners, {0, 0, 0, 0}};
-                for (int c = 0; c < corners; ++c) {
-                    const int rel = le16(bytes, at + 8 + 2 * (corners * k + c));
-                    ASSERT_GE(rel, 0);
-                    ASSERT_LT(rel, count);
-                    f.v[c] = base + rel;
+    if (const Model* model = mdl_get(slot)) {
+        fig->positions.assign(rb_positions(), rb_positions() + rb_row_count(0));
+        for (int32_t b = 0; b < model->bone_count; ++b) {
+            const Bone& bone = model->bones[b];
+            fig->bones.push_back({bone.pop_count, bone.translation, bone.vertex_start,
+                                  bone.vertex_count});
+        }
+        PrimPacket* p = model->packets;
+        for (int32_t n = 0; n < model->packet_count; ++n, p = prim_next(p)) {
+            FaceRec f = {static_cast<int>(p->header & PRIM_COUNT_MASK), {0, 0, 0, 0}};
+            for (int k = 0; k < f.count; ++k) f.v[k] = prim_index(p, PRIM_VERTEX)[k];
+            fig->faces.push_back(f);
+        }
+        if (AnimSet* set = anim_get(slot)) {
+            anim->bones = set->bone_count;
+            anim->keys.assign(anim_keys(set), anim_keys(set) + set->key_count);
+            int loop = 0;
+            for (const AnimKey& k : anim->keys) loop += k.duration;
+            for (int step = 0; step <= loop + 1; ++step) {
+                std::vector<Vec4> pose;
+                for (int32_t b = 0; b < model->bone_count; ++b) {
+                    pose.push_back(*mdl_bone_rotation(slot, b));
                 }
-                fig->faces.push_back(f);
+                anim->frames.push_back(pose);
+                anim_step(slot);
             }
         }
-        at += size;
     }
-    bone->start = base;
-    bone->count = count;
-}
-
-void read_figure(Figure* fig) {
-    auto sec = sections(read_file(kDataDir + "/mdt.txt"));
-    ASSERT_EQ(sec["SEC_M_HEAD:"].size(), 13u);
-    const int bone_count = to_int(sec["SEC_M_HEAD:"][0]);
-    const std::vector<std::string>& objects = sec["SEC_M_OBJ:"];
-    const std::vector<std::string>& born = sec["SEC_M_BORN:"];
-    ASSERT_EQ(objects.size(), static_cast<size_t>(bone_count));
-    ASSERT_EQ(born.size(), 18u * bone_count);
-    for (int b = 0; b < bone_count; ++b) {
-        EXPECT_LE(objects[b].size(), 31u);
-        BoneRec bone = {};
-        const std::string* r = &born[18 * b];
-        bone.pop = to_int(r[0]);
-        bone.translation = convert3(r + 2, 1.0f);
-        bone.rotation = convert3(r + 6, 300.0f);
-        read_object(read_file(kDataDir + "/" + objects[b]), fig, &bone);
-        fig->bones.push_back(bone);
-    }
-}
-
-void read_animation(Animation* anim) {
-    auto sec = sections(read_file(kDataDir + "/an.txt"));
-    const std::vector<std::string>& head = sec["SEC_ANIM_HEAD:"];
-    ASSERT_EQ(head.size(), 4u);
-    const int keys = to_int(head[0]), poses = to_int(head[3]);
-    anim->bones = to_int(head[2]);
-    const std::vector<std::string>& seek = sec["SEC_ANIM_SEEK:"];
-    const std::vector<std::string>& dat = sec["SEC_ANIM_DAT:"];
-    ASSERT_EQ(seek.size(), 8u * keys);
-    ASSERT_EQ(dat.size(), 4u * poses * anim->bones);
-    for (int k = 0; k < keys; ++k) {
-        const Keyframe key = {to_int(seek[8 * k]), to_int(seek[8 * k + 2]), to_int(seek[8 * k + 3])};
-        ASSERT_GE(key.next, 0);
-        ASSERT_LT(key.next, keys);
-        ASSERT_GE(key.pose, 0);
-        ASSERT_LT(key.pose, poses);
-        anim->keys.push_back(key);
-    }
-    const float per_degree = 2.8444445f;
-    for (int p = 0; p < poses; ++p) {
-        std::vector<Vec4> pose;
-        for (int b = 0; b < anim->bones; ++b) {
-            pose.push_back(convert3(&dat[4 * (p * anim->bones + b)], per_degree));
-        }
-        anim->poses.push_back(pose);
-    }
-}
-
-// Bone rotations the playback writes over one whole loop, after the loaded rest pose.
-std::vector<std::vector<Vec4>> playback(const Figure& fig, const Animation& anim) {
-    std::vector<std::vector<Vec4>> frames;
-    std::vector<Vec4> current;
-    for (const BoneRec& b : fig.bones) current.push_back(b.rotation);
-    frames.push_back(current);
-
-    int loop = 0;
-    for (const Keyframe& k : anim.keys) loop += k.duration;
-    int key = 0, counter = 9999;
-    std::vector<Vec4> base = anim.poses[anim.keys[0].pose], delta(anim.bones);
-    auto fold = [](int d) { return d > 512 ? d - 1024 : (d < -512 ? d + 1024 : d); };
-    for (int step = 0; step <= loop; ++step) {
-        if (counter >= anim.keys[key].duration) {
-            base = anim.poses[anim.keys[key].pose];
-            key = anim.keys[key].next;
-            counter = 0;
-            const std::vector<Vec4>& to = anim.poses[anim.keys[key].pose];
-            for (int b = 0; b < anim.bones; ++b) {
-                delta[b] = {fold(to[b].x - base[b].x), fold(to[b].y - base[b].y),
-                            fold(to[b].z - base[b].z), 0};
-            }
-        }
-        const int t = counter == 0 ? 0
-                                   : static_cast<int>(static_cast<double>(counter) /
-                                                      anim.keys[key].duration * 1024.0);
-        for (int b = 0; b < anim.bones; ++b) {
-            current[b] = {(((delta[b].x * t) >> 10) + base[b].x) & 0x3FF,
-                          (((delta[b].y * t) >> 10) + base[b].y) & 0x3FF,
-                          (((delta[b].z * t) >> 10) + base[b].z) & 0x3FF, 0};
-        }
-        frames.push_back(current);
-        ++counter;
-    }
-    return frames;
+    anim_release();
+    mdl_table_release();
+    tex_release();
+    rb_release();
+    mtx_release();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -272,7 +165,9 @@ struct View {
 };
 
 // Scale 1.0, rotation, then translation.
-Matrix local(const Vec4& t, const Vec4& a) { return ref_product(ref_rotation(a), ref_translation(t)); }
+Matrix local(const Vec4& t, const Vec4& a) {
+    return ref_product(ref_rotation(a), ref_translation(t));
+}
 
 constexpr int kWidth = 504, kHeight = 468, kCentreX = kWidth / 2, kCentreY = kHeight / 2;
 
@@ -280,7 +175,8 @@ constexpr int kWidth = 504, kHeight = 468, kCentreX = kWidth / 2, kCentreY = kHe
 View project(const Figure& fig, const std::vector<Vec4>& pose, int rx, int ry) {
     View v = {1 << 30, 1 << 30, -(1 << 30), -(1 << 30), 1 << 30, 0, true};
     std::vector<ScreenPoint> screen(fig.positions.size());
-    Matrix current = ref_product(local({0, 0, 200, 0}, {rx, ry, 0, 0}), ref_translation({0, 0, 75, 0}));
+    Matrix current =
+        ref_product(local({0, 0, 200, 0}, {rx, ry, 0, 0}), ref_translation({0, 0, 75, 0}));
     std::vector<Matrix> stack;
     for (size_t b = 0; b < fig.bones.size(); ++b) {
         const BoneRec& bone = fig.bones[b];
@@ -328,10 +224,7 @@ View project(const Figure& fig, const std::vector<Vec4>& pose, int rx, int ry) {
 
 class SampleFigure : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        read_figure(&fig_);
-        read_animation(&anim_);
-    }
+    static void SetUpTestSuite() { load_figure(&fig_, &anim_); }
     static Figure fig_;
     static Animation anim_;
 };
@@ -363,10 +256,15 @@ TEST_F(SampleFigure, IsATreeOfBones) {
     EXPECT_LE(triangles + quads, 900);
 
     for (const BoneRec& b : fig_.bones) {
-        for (int32_t t : {b.translation.x, b.translation.y, b.translation.z}) EXPECT_LT(std::abs(t), 8192);
-        for (int32_t r : {b.rotation.x, b.rotation.y, b.rotation.z}) {
-            EXPECT_GE(r, 0);
-            EXPECT_LE(r, 1023);
+        for (int32_t t : {b.translation.x, b.translation.y, b.translation.z}) {
+            EXPECT_LT(std::abs(t), 8192);
+        }
+    }
+    ASSERT_FALSE(anim_.frames.empty());
+    for (const Vec4& r : anim_.frames[0]) {  // the rest pose as loaded
+        for (int32_t a : {r.x, r.y, r.z}) {
+            EXPECT_GE(a, 0);
+            EXPECT_LE(a, 1023);
         }
     }
     for (const Vec4& p : fig_.positions) {
@@ -407,14 +305,16 @@ TEST_F(SampleFigure, FacesCloseTheirSolidsAndWindForTheBackFaceTest) {
         ++s.second;
     }
     for (const FaceRec& f : fig_.faces) {
-        const Vec4 p0 = fig_.positions[f.v[0]], p1 = fig_.positions[f.v[1]], p2 = fig_.positions[f.v[2]];
+        const Vec4 p0 = fig_.positions[f.v[0]], p1 = fig_.positions[f.v[1]];
+        const Vec4 p2 = fig_.positions[f.v[2]];
         const int64_t ux = p1.x - p0.x, uy = p1.y - p0.y, uz = p1.z - p0.z;
         const int64_t vx = p2.x - p1.x, vy = p2.y - p1.y, vz = p2.z - p1.z;
         const int64_t nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
         EXPECT_LT(nx * nx + ny * ny + nz * nz, int64_t{1} << 31);
         const std::pair<Vec4, int>& s = sums[root(f.v[0])];
-        const int64_t cx = s.first.x - int64_t{p0.x} * s.second, cy = s.first.y - int64_t{p0.y} * s.second,
-                      cz = s.first.z - int64_t{p0.z} * s.second;
+        const int64_t cx = s.first.x - int64_t{p0.x} * s.second;
+        const int64_t cy = s.first.y - int64_t{p0.y} * s.second;
+        const int64_t cz = s.first.z - int64_t{p0.z} * s.second;
         EXPECT_GT(nx * cx + ny * cy + nz * cz, 0) << "face at vertex " << f.v[0];
     }
 }
@@ -432,19 +332,21 @@ TEST_F(SampleFigure, AnimationLoopsOverEveryBone) {
 // vertex reaches the near limit, no face falls outside the depth buckets, the 32-bit sums
 // hold, and the figure fills a good part of the 504 x 468 view without leaving it.
 TEST_F(SampleFigure, FillsTheViewInEveryPoseAndTurn) {
-    const std::vector<std::vector<Vec4>> frames = playback(fig_, anim_);
+    ASSERT_GT(anim_.frames.size(), 2u);
     const int kStep = 64;
     double least = 1.0;
     int margin = 1 << 30;
-    for (const std::vector<Vec4>& pose : frames) {
+    for (const std::vector<Vec4>& pose : anim_.frames) {
         for (int rx = 0; rx < 1024; rx += kStep) {
             for (int ry = 0; ry < 1024; ry += kStep) {
                 const View v = project(fig_, pose, rx, ry);
                 ASSERT_TRUE(v.fits_32_bits);
                 ASSERT_GT(v.nearest, -256);
                 ASSERT_EQ(v.dropped, 0) << "turn " << rx << ", " << ry;
-                margin = std::min({margin, v.left, v.top, kWidth - 1 - v.right, kHeight - 1 - v.bottom});
-                const double w = (v.right - v.left + 1.0) / kWidth, h = (v.bottom - v.top + 1.0) / kHeight;
+                margin = std::min(
+                    {margin, v.left, v.top, kWidth - 1 - v.right, kHeight - 1 - v.bottom});
+                const double w = (v.right - v.left + 1.0) / kWidth;
+                const double h = (v.bottom - v.top + 1.0) / kHeight;
                 least = std::min(least, std::max(w, h));
             }
         }
@@ -463,15 +365,14 @@ TEST(SampleData, TextureIsAnEightBitPaletteBitmap) {
     EXPECT_EQ(le32(bmp, 14), 40u);
     EXPECT_EQ(le32(bmp, 18), 256u);
     EXPECT_EQ(le32(bmp, 22), 256u);
-    EXPECT_EQ(le16(bmp, 28), 8);
+    EXPECT_EQ(le16(bmp, 28), 8u);
     EXPECT_EQ(le32(bmp, 30), 0u);
     EXPECT_TRUE(le32(bmp, 46) == 0u || le32(bmp, 46) == 256u);
     EXPECT_EQ(le32(bmp, 10), pixels);
     for (size_t i = pixels; i < bmp.size(); ++i) {
-        const size_t entry = palette + 4 * static_cast<uint8_t>(bmp[i]);
-        const int blue = static_cast<uint8_t>(bmp[entry]), green = static_cast<uint8_t>(bmp[entry + 1]),
-                  red = static_cast<uint8_t>(bmp[entry + 2]);
-        ASSERT_NE((red >> 3) | (green >> 3) | (blue >> 3), 0) << "texel " << i - pixels;
+        const size_t entry = palette + 4 * byte(bmp, i);
+        ASSERT_NE((byte(bmp, entry) | byte(bmp, entry + 1) | byte(bmp, entry + 2)) >> 3, 0u)
+            << "texel " << i - pixels;
     }
 }
 

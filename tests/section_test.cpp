@@ -103,19 +103,6 @@ TEST_F(SectionTest, ImagesHoldEachSectionThenTheEndMarker) {
     EXPECT_TRUE(shown_messages().empty());
 }
 
-// The walk to the end marker above already relies on sec_name_size and sec_next.
-TEST_F(SectionTest, ReadersFindTheFields) {
-    const Section* s = load("FIRST_ONE: LV -9 1 2 3 4.25\nEND_SEC:\nB: I 7 8 9 END_SEC:\n");
-    ASSERT_NE(s, nullptr);
-    EXPECT_STREQ(sec_name(s), "FIRST_ONE:");
-    EXPECT_EQ(sec_count(s), 1);
-    EXPECT_EQ(sec_records(s), s + 24);
-    const Section* b = sec_next(s);
-    EXPECT_EQ(sec_count(b), 3);
-    EXPECT_EQ(sec_size(b), 28);
-    EXPECT_EQ(word_at(sec_records(b) + 8), 9);
-}
-
 TEST_F(SectionTest, BadRecordsAreNamedByTheirSectionAndNumber) {
     expect_bad_record("C: I 1 x END_SEC:\n", "C:", 2);
     // END_SEC: straight after the type token is the first value.

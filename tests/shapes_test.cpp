@@ -142,10 +142,11 @@ TEST_F(ShapesTest, MeshPositionsAndPackets) {
     EXPECT_EQ(entries(mesh_packet(3, 15), PRIM_VERTEX), (std::vector<int16_t>{0, 30, 31}));
     EXPECT_EQ(entries(mesh_packet(3, 15), PRIM_COLOUR), (std::vector<int16_t>{1, 1, 0}));
 
-    // Cone: sin 192 = 473 and cos 192 = 195, scaled by 4.
+    // Cone: sin 192 = 473 and cos 192 = 195; the radius 473 / 2 truncates to
+    // 236 before the scale of 4.
     expect_point(position(4, 0), 0, 0, 0);
-    expect_point(position(4, 1), (512 * 473 >> 10) << 2, 780, 0);
-    expect_point(position(4, 5), 0, 780, (512 * 473 >> 10) << 2);
+    expect_point(position(4, 1), 944, 780, 0);
+    expect_point(position(4, 5), 0, 780, 944);
 
     // Starburst: spikes of length about 5 round the origin.
     expect_point(position(5, 0), 0, 0, 0);

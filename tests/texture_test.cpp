@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -8,38 +7,31 @@
 #include "platform/headless.h"
 #include "shell/memory.h"
 #include "test_support.h"
+#include "tests/model_files.h"
 
 namespace {
 
-typedef std::vector<uint8_t> Bytes;
+typedef std::string Bytes;
 
-void put16(Bytes* b, uint32_t v) {
-    b->push_back(static_cast<uint8_t>(v));
-    b->push_back(static_cast<uint8_t>(v >> 8));
-}
-
-void put32(Bytes* b, uint32_t v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
-}
+Bytes bytes(size_t n, uint8_t value) { return Bytes(n, static_cast<char>(value)); }
 
 // A bottom-up BI_RGB file: headers, palette (4 bytes an entry), then the
 // pixel rows exactly as given (bottom row first).
 Bytes bmp_file(int32_t width, int32_t height, int bits, uint32_t colours_used, const Bytes& palette,
                const Bytes& rows) {
-    Bytes b = {'B', 'M'};
+    Bytes b = "BM";
     const uint32_t offset = 54 + static_cast<uint32_t>(palette.size());
     const uint32_t row_bytes = static_cast<uint32_t>(rows.size());
     for (uint32_t v : {offset + row_bytes, 0u, offset, 40u, static_cast<uint32_t>(width),
                        static_cast<uint32_t>(height)}) {
-        put32(&b, v);
+        put32(&b, static_cast<int32_t>(v));
     }
     put16(&b, 1);
-    put16(&b, static_cast<uint32_t>(bits));
-    for (uint32_t v : {0u, row_bytes, 2835u, 2835u, colours_used, 0u}) put32(&b, v);
-    b.insert(b.end(), palette.begin(), palette.end());
-    b.insert(b.end(), rows.begin(), rows.end());
-    return b;
+    put16(&b, bits);
+    for (uint32_t v : {0u, row_bytes, 2835u, 2835u, colours_used, 0u}) {
+        put32(&b, static_cast<int32_t>(v));
+    }
+    return b + palette + rows;
 }
 
 uint16_t rgb555(uint32_t red, uint32_t green, uint32_t blue) {
@@ -63,10 +55,7 @@ protected:
         tex_release();
         FileTest::TearDown();
     }
-    static void write(const std::string& name, const Bytes& bytes) {
-        std::ofstream(name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
-    }
+    static void write(const std::string& name, const Bytes& b) { write_text_file(name, b); }
     // Expects the load to be refused with -1 and the parse message, every slot
     // left empty.
     static void expect_refused(const std::string& name) {
@@ -82,11 +71,10 @@ protected:
 TEST_F(TextureTest, FourBitHighNibbleFirst) {
     Bytes palette;
     for (uint32_t i = 0; i < 16; i++) {
-        palette.insert(palette.end(),
-                       {static_cast<uint8_t>(i * 16), 0, static_cast<uint8_t>(255 - i * 16), 0});
+        palette += {static_cast<char>(i * 16), 0, static_cast<char>(255 - i * 16), 0};
     }
-    Bytes rows = {0x89, 0xAB, 0xCD, 0xEF,   // bottom row
-                  0x1F, 0x23, 0x45, 0x67};  // top row
+    const Bytes rows = "\x89\xAB\xCD\xEF"   // bottom row
+                       "\x1F\x23\x45\x67";  // top row
     write("t4.bmp", bmp_file(8, 2, 4, 0, palette, rows));
     int32_t slot = tex_load("t4.bmp");
     ASSERT_EQ(slot, 0);
@@ -105,12 +93,12 @@ TEST_F(TextureTest, PaletteConversion) {
 
     // Through a file, and an index past a shorter palette is black even after
     // a file whose palette filled the whole table.
-    write("white.bmp", bmp_file(4, 2, 8, 0, Bytes(1024, 0xFF), Bytes(8, 200)));
+    write("white.bmp", bmp_file(4, 2, 8, 0, bytes(1024, 0xFF), bytes(8, 200)));
     int32_t white = tex_load("white.bmp");
     ASSERT_EQ(white, 0);
     EXPECT_EQ(texels_of(white), std::vector<uint16_t>(8, 0x7FFF));
-    Bytes palette = {0xFF, 0x80, 0x08, 0, 0, 0, 0xFF, 0};
-    write("short.bmp", bmp_file(4, 2, 8, 2, palette, {0, 1, 2, 200, 255, 1, 0, 3}));
+    const Bytes palette("\xFF\x80\x08\0\0\0\xFF\0", 8);
+    write("short.bmp", bmp_file(4, 2, 8, 2, palette, Bytes("\0\1\2\xC8\xFF\1\0\3", 8)));
     int32_t slot = tex_load("short.bmp");
     ASSERT_EQ(slot, 1);
     EXPECT_EQ(texels_of(slot), (std::vector<uint16_t>{0, 0x7C00, 0x061F, 0, 0x061F, 0x7C00, 0, 0}));
@@ -119,8 +107,8 @@ TEST_F(TextureTest, PaletteConversion) {
 TEST_F(TextureTest, DirectColoursAndOtherBitCounts) {
     Bytes rows16;
     for (uint32_t v : {0x1234u, 0x7FFFu, 0x0001u, 0x8000u}) put16(&rows16, v);
-    const Bytes rows32 = {0xFF, 0x80, 0x08, 0x00, 7,   8,   255, 0x00,  // bottom row
-                          0x00, 0x00, 0x00, 0x00, 255, 255, 255, 0xAA};
+    const Bytes rows32("\xFF\x80\x08\0\7\x08\xFF\0"     // bottom row
+                       "\0\0\0\0\xFF\xFF\xFF\xAA", 16);
     // Other bit counts read nothing of the pixels: black, and the headers suffice.
     const struct {
         const char* name;
@@ -129,7 +117,7 @@ TEST_F(TextureTest, DirectColoursAndOtherBitCounts) {
     } cases[] = {
         {"t16.bmp", bmp_file(2, 2, 16, 0, {}, rows16), {0x0001, 0x8000, 0x1234, 0x7FFF}},
         {"t32.bmp", bmp_file(2, 2, 32, 0, {}, rows32), {0x0000, 0x7FFF, 0x061F, 0x7C20}},
-        {"t24.bmp", bmp_file(4, 8, 24, 0, {}, Bytes(4 * 8 * 3, 0xFF)), std::vector<uint16_t>(32)},
+        {"t24.bmp", bmp_file(4, 8, 24, 0, {}, bytes(4 * 8 * 3, 0xFF)), std::vector<uint16_t>(32)},
         {"t1.bmp", bmp_file(2, 2, 1, 0, {}, {}), std::vector<uint16_t>(4)},
     };
     for (int32_t slot = 0; slot < 4; slot++) {
@@ -145,14 +133,14 @@ TEST_F(TextureTest, DirectColoursAndOtherBitCounts) {
 TEST_F(TextureTest, SidesOutsideTheTableAreRefusedWithTheParseMessage) {
     const int32_t sides[][2] = {{100, 4}, {4, 100}, {1, 4}, {512, 4}, {4, -4}, {0, 0}};
     for (const auto& side : sides) {
-        write("side.bmp", bmp_file(side[0], side[1], 16, 0, {}, Bytes(2 * 512 * 4, 0)));
+        write("side.bmp", bmp_file(side[0], side[1], 16, 0, {}, bytes(2 * 512 * 4, 0)));
         expect_refused("side.bmp");
     }
 }
 
 TEST_F(TextureTest, LoadingANameTwiceSharesTheSlot) {
-    write("tes256.bmp", bmp_file(2, 2, 16, 0, {}, Bytes(8, 1)));
-    write("other.bmp", bmp_file(2, 2, 16, 0, {}, Bytes(8, 2)));
+    write("tes256.bmp", bmp_file(2, 2, 16, 0, {}, bytes(8, 1)));
+    write("other.bmp", bmp_file(2, 2, 16, 0, {}, bytes(8, 2)));
     EXPECT_EQ(tex_load("tes256.bmp"), 0);
     EXPECT_EQ(tex_load("other.bmp"), 1);
     EXPECT_EQ(tex_load("tes256.bmp"), 0);
@@ -171,8 +159,8 @@ TEST_F(TextureTest, TableOf128Slots) {
     for (int i = 0; i < TEX_SLOTS - 1; i++) {
         ASSERT_EQ(tex_create(("c" + std::to_string(i)).c_str(), 1, 1), i);
     }
-    write("last.bmp", bmp_file(2, 2, 16, 0, {}, Bytes(8, 0)));
-    write("extra.bmp", bmp_file(2, 2, 16, 0, {}, Bytes(8, 0)));
+    write("last.bmp", bmp_file(2, 2, 16, 0, {}, bytes(8, 0)));
+    write("extra.bmp", bmp_file(2, 2, 16, 0, {}, bytes(8, 0)));
     EXPECT_EQ(tex_load("last.bmp"), TEX_SLOTS - 1);
     EXPECT_EQ(tex_load("extra.bmp"), -1);
     EXPECT_EQ(tex_load("missing.bmp"), -1);
@@ -183,14 +171,14 @@ TEST_F(TextureTest, TableOf128Slots) {
 
 TEST_F(TextureTest, ShortFilesAreRefusedAtEveryBoundary) {
     Bytes palette(1024, 0x40);
-    Bytes eight = bmp_file(16, 16, 8, 0, palette, Bytes(256, 3));
+    Bytes eight = bmp_file(16, 16, 8, 0, palette, bytes(256, 3));
     ASSERT_EQ(eight.size(), 1334u);
     for (size_t cut : {0, 14, 18, 22, 26, 28, 30, 46, 50, 53, 54, 55, 1077, 1078, 1333}) {
         write("cut8.bmp", Bytes(eight.begin(), eight.begin() + static_cast<long>(cut)));
         expect_refused("cut8.bmp");
     }
     // Four bits with three palette entries: palette ends at 66, rows at 74.
-    Bytes four = bmp_file(8, 2, 4, 3, Bytes(12, 0x40), Bytes(8, 0x12));
+    Bytes four = bmp_file(8, 2, 4, 3, bytes(12, 0x40), bytes(8, 0x12));
     for (size_t cut : {60, 65, 66, 73}) {
         write("cut4.bmp", Bytes(four.begin(), four.begin() + static_cast<long>(cut)));
         expect_refused("cut4.bmp");
@@ -209,29 +197,29 @@ TEST_F(TextureTest, ShortFilesAreRefusedAtEveryBoundary) {
 
 TEST_F(TextureTest, PaletteCountsOutsideTheTableAreRefused) {
     const Bytes big_palette(4 * 257, 0x10);
-    write("neg.bmp", bmp_file(4, 2, 8, 0xFFFFFFFFu, {}, Bytes(8, 0)));
-    write("over8.bmp", bmp_file(4, 2, 8, 257, big_palette, Bytes(8, 0)));
-    write("over4.bmp", bmp_file(8, 2, 4, 257, big_palette, Bytes(8, 0)));
+    write("neg.bmp", bmp_file(4, 2, 8, 0xFFFFFFFFu, {}, bytes(8, 0)));
+    write("over8.bmp", bmp_file(4, 2, 8, 257, big_palette, bytes(8, 0)));
+    write("over4.bmp", bmp_file(8, 2, 4, 257, big_palette, bytes(8, 0)));
     for (const char* name : {"neg.bmp", "over8.bmp", "over4.bmp"}) expect_refused(name);
 
-    write("full.bmp", bmp_file(4, 2, 8, 256, Bytes(1024, 0x10), Bytes(8, 255)));
+    write("full.bmp", bmp_file(4, 2, 8, 256, bytes(1024, 0x10), bytes(8, 255)));
     EXPECT_EQ(tex_load("full.bmp"), 0);
     EXPECT_EQ(tex_pixels(0)[7], rgb555(0x10, 0x10, 0x10));
     // Four bits may have more than 16 entries; only the first 16 are used.
     Bytes palette(4 * 20, 0);
     palette[4 * 15] = 0xFF;
-    write("more4.bmp", bmp_file(8, 2, 4, 20, palette, Bytes(8, 0xF0)));
+    write("more4.bmp", bmp_file(8, 2, 4, 20, palette, bytes(8, 0xF0)));
     EXPECT_EQ(tex_load("more4.bmp"), 1);
     EXPECT_EQ(tex_pixels(1)[0], 0x001F);
     EXPECT_EQ(tex_pixels(1)[1], 0);
     // Pixels without a palette ignore the count.
-    write("count16.bmp", bmp_file(2, 2, 16, 300, {}, Bytes(8, 0)));
+    write("count16.bmp", bmp_file(2, 2, 16, 300, {}, bytes(8, 0)));
     EXPECT_EQ(tex_load("count16.bmp"), 2);
 }
 
 TEST_F(TextureTest, NamesFilesAndAllocations) {
-    write("a234567890123456789012345678", bmp_file(2, 2, 16, 0, {}, Bytes(8, 0)));
-    write("a23456789012345678901234567", bmp_file(2, 2, 16, 0, {}, Bytes(8, 0)));
+    write("a234567890123456789012345678", bmp_file(2, 2, 16, 0, {}, bytes(8, 0)));
+    write("a23456789012345678901234567", bmp_file(2, 2, 16, 0, {}, bytes(8, 0)));
     // A name too long to keep is refused with a message, not quietly.
     expect_refused("a234567890123456789012345678");
     EXPECT_EQ(tex_load("a23456789012345678901234567"), 0);
@@ -250,7 +238,7 @@ TEST_F(TextureTest, NamesFilesAndAllocations) {
 
     // The file, the record and the texels are allocated in that order; a file
     // that cannot be held counts as unreadable.
-    write("ok.bmp", bmp_file(2, 2, 16, 0, {}, Bytes(8, 0)));
+    write("ok.bmp", bmp_file(2, 2, 16, 0, {}, bytes(8, 0)));
     for (int failing : {1, 2, 3}) {
         headless_clear_messages();
         mem_fail_at(failing);
