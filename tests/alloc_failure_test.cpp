@@ -82,23 +82,6 @@ protected:
         EXPECT_EQ(chdir(saved_dir), 0);
     }
 
-    // The render buffer with the start-up pools, the texture and model tables.
-    static void start_scene() {
-        EXPECT_EQ(mtx_init(), 0);
-        EXPECT_EQ(rb_init(), 0);
-        rb_make_vertex_pool(1500);
-        rb_make_colour_pool(1500);
-        rb_make_uv_pool(1200);
-        rb_make_normal_pool(1500);
-        EXPECT_EQ(tex_init(), 0);
-        EXPECT_EQ(mdl_table_init(), 0);
-    }
-    static void stop_scene() {
-        mdl_table_release();
-        tex_release();
-        rb_release();
-        mtx_release();
-    }
     static bool no_models() {
         for (int32_t slot = 0; slot < MODEL_SLOTS; slot++) {
             if (mdl_get(slot) != nullptr) return false;
@@ -145,11 +128,11 @@ TEST_F(AllocFailure, ModelWithItsOwnTextures) {
                                    file("b.bmp", other)};
     sec_set_memory_files(table, 5);
     const int runs = fail_each_allocation([](int32_t k) {
-        start_scene();
+        EXPECT_TRUE(start_model_scene());
         // A texture that cannot be loaded leaves a failure in the texture list
         // and the model loads still.
         load_model(k, "mdt.txt", -1, 3);
-        stop_scene();
+        release_model_scene();
         return shown_messages();
     });
     // Scratch, text, image, model, two object files, 2 x 3 for the two textures.

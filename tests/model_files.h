@@ -8,8 +8,31 @@
 #include <string>
 #include <vector>
 
+#include "files/texture.h"
 #include "geometry/fixed.h"
+#include "geometry/matrix.h"
 #include "model/loader.h"
+#include "model/model.h"
+#include "render/renderbuf.h"
+
+// The modules a model load needs, with the pools the start-up makes: the render
+// buffer, the matrix stack, the texture and model tables.
+inline bool start_model_scene() {
+    int32_t failures = (mtx_init() < 0) + (rb_init() < 0);
+    rb_make_vertex_pool(1500);
+    rb_make_colour_pool(1500);
+    rb_make_uv_pool(1200);
+    rb_make_normal_pool(1500);
+    failures += (tex_init() < 0) + (mdl_table_init() < 0);
+    return failures == 0;
+}
+
+inline void release_model_scene() {
+    mdl_table_release();
+    tex_release();
+    rb_release();
+    mtx_release();
+}
 
 inline void put16(std::string* b, int32_t v) {
     b->push_back(static_cast<char>(v & 0xFF));

@@ -101,14 +101,7 @@ void load_figure(Figure* fig, Animation* anim) {
     headless_print_messages(false);
     headless_clear_messages();
     mem_fail_at(0);
-    EXPECT_EQ(mtx_init(), 0);
-    EXPECT_EQ(rb_init(), 0);
-    rb_make_vertex_pool(1500);
-    rb_make_colour_pool(1500);
-    rb_make_uv_pool(1200);
-    rb_make_normal_pool(1500);
-    EXPECT_EQ(tex_init(), 0);
-    EXPECT_EQ(mdl_table_init(), 0);
+    EXPECT_TRUE(start_model_scene());
     EXPECT_EQ(anim_init(), 0);
     const int32_t slot = mdl_load("mdt.txt", tex_load("tes256.bmp"));
     EXPECT_EQ(anim_load("an.txt", slot), slot);
@@ -144,10 +137,7 @@ void load_figure(Figure* fig, Animation* anim) {
         }
     }
     anim_release();
-    mdl_table_release();
-    tex_release();
-    rb_release();
-    mtx_release();
+    release_model_scene();
 }
 
 // ---------------------------------------------------------------------------------------
