@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -36,12 +35,6 @@ namespace {
 
 const std::string DATA_DIR = std::string(ICON_LOOK_SOURCE_DIR) + "/data";
 
-std::string alloc_message(int32_t size) {
-    char text[100];
-    std::snprintf(text, sizeof text, MSG_ALLOC_FAILED, static_cast<int>(size));
-    return text;
-}
-
 // Runs `run` with each allocation in turn failing and returns the number of
 // runs in which one failed. `run` arms the failure itself with mem_fail_at(k)
 // (so that it may prepare first), releases everything it made and returns
@@ -61,7 +54,7 @@ int fail_each_allocation(const std::function<std::vector<std::string>(int32_t k)
         }
         EXPECT_GE(failed, 0) << k;
         // The cause comes first, whatever follows from it.
-        EXPECT_EQ(messages.empty() ? "" : messages[0], alloc_message(failed)) << k;
+        EXPECT_EQ(messages.empty() ? "" : messages[0], message_with(MSG_ALLOC_FAILED, failed)) << k;
         if (::testing::Test::HasFailure()) return k;
     }
     ADD_FAILURE() << "no end to the allocations";

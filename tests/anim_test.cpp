@@ -258,9 +258,8 @@ TEST_F(AnimTest, ReadingFailuresShowOnlyTheirOwnMessages) {
     mem_fail_at(3);
     EXPECT_EQ(anim_load("an.txt", slot), -1);
     mem_fail_at(0);
-    char alloc[200];
-    std::snprintf(alloc, sizeof alloc, MSG_ALLOC_FAILED, ANIM_WORK_SIZE);
-    EXPECT_EQ(shown_messages(), std::vector<std::string>{alloc});
+    EXPECT_EQ(shown_messages(),
+              std::vector<std::string>{message_with(MSG_ALLOC_FAILED, ANIM_WORK_SIZE)});
     EXPECT_EQ(anim_get(slot), nullptr);
     EXPECT_EQ(*mdl_flags(slot), 0u);
 }

@@ -44,26 +44,11 @@ class LoaderTest : public FileTest {
 protected:
     void SetUp() override {
         FileTest::SetUp();
-        ASSERT_EQ(mtx_init(), 0);
-        ASSERT_EQ(rb_init(), 0);
-        make_pools();
-        ASSERT_EQ(tex_init(), 0);
-        ASSERT_EQ(mdl_table_init(), 0);
+        ASSERT_TRUE(start_model_scene());
     }
     void TearDown() override {
-        mem_fail_at(0);
-        mdl_table_release();
-        tex_release();
-        rb_release();
-        mtx_release();
+        release_model_scene();
         FileTest::TearDown();
-    }
-
-    static void make_pools() {
-        rb_make_vertex_pool(1500);
-        rb_make_colour_pool(1500);
-        rb_make_uv_pool(1200);
-        rb_make_normal_pool(1500);
     }
     static void write(const std::string& name, const std::string& bytes) {
         write_text_file(name, bytes);
@@ -77,11 +62,6 @@ protected:
         const uint8_t* p = rb_current()->first_packet;
         for (int32_t i = 0; i < n; i++) p += reinterpret_cast<const PrimPacket*>(p)->size;
         return reinterpret_cast<const PrimPacket*>(p);
-    }
-    static void expect_xyz(const Vec4& v, int32_t x, int32_t y, int32_t z) {
-        EXPECT_EQ(v.x, x);
-        EXPECT_EQ(v.y, y);
-        EXPECT_EQ(v.z, z);
     }
 };
 
@@ -302,7 +282,7 @@ TEST_F(LoaderTest, ScratchListHolds4096Corners) {
     RenderBuffer* large = rb_create(70000);
     ASSERT_NE(large, nullptr);
     rb_set_current(large);
-    make_pools();
+    make_model_pools();
     const std::string before = snapshot();
     EXPECT_EQ(mdl_load("t1366.txt", 0), -3);
     EXPECT_TRUE(snapshot() == before);
@@ -324,9 +304,7 @@ TEST_F(LoaderTest, AFullModelTableOrAFailedScratchListRefusesTheLoad) {
     mdl_free(3);
     mem_fail_at(1);
     EXPECT_EQ(mdl_load("m.txt", 0), -1);
-    char text[100];
-    std::snprintf(text, sizeof text, MSG_ALLOC_FAILED, 8192);
-    EXPECT_EQ(last_message(), text);
+    EXPECT_EQ(last_message(), message_with(MSG_ALLOC_FAILED, 8192));
     EXPECT_TRUE(snapshot() == before);
     EXPECT_EQ(mdl_load("m.txt", 0), 3);
 }

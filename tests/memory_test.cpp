@@ -40,19 +40,6 @@ TEST_F(MemoryTest, BlocksAreZeroFilledAndZeroSizeIsQuiet) {
     mem_free(nullptr);
 }
 
-TEST_F(MemoryTest, TheKthCallFailsOnlyOnce) {
-    mem_fail_at(2);
-    void* a = mem_alloc(8);
-    void* b = mem_alloc(8);
-    void* c = mem_alloc(8);
-    EXPECT_NE(a, nullptr);
-    EXPECT_EQ(b, nullptr);
-    EXPECT_NE(c, nullptr);
-    EXPECT_EQ(mem_alloc_calls(), 3);
-    mem_free(a);
-    mem_free(c);
-}
-
 TEST_F(MemoryTest, ErrorBoxCutsLongTextsAtWholeCharacters) {
     // A two-byte character straddling byte 99 is dropped; one ending there fits.
     const std::string cases[][2] = {{std::string(98, 'a'), ""}, {std::string(97, 'b'), "\x83t"}};

@@ -2,6 +2,8 @@
 // fixed-point reference of the bone transforms worked out apart from the system.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -15,14 +17,19 @@
 #include "model/model.h"
 #include "render/renderbuf.h"
 
-// The modules a model load needs, with the pools the start-up makes: the render
-// buffer, the matrix stack, the texture and model tables.
-inline bool start_model_scene() {
-    int32_t failures = (mtx_init() < 0) + (rb_init() < 0);
+// The pools the start-up makes in the current render buffer.
+inline void make_model_pools() {
     rb_make_vertex_pool(1500);
     rb_make_colour_pool(1500);
     rb_make_uv_pool(1200);
     rb_make_normal_pool(1500);
+}
+
+// The modules a model load needs, with the pools the start-up makes: the render
+// buffer, the matrix stack, the texture and model tables.
+inline bool start_model_scene() {
+    int32_t failures = (mtx_init() < 0) + (rb_init() < 0);
+    make_model_pools();
     failures += (tex_init() < 0) + (mdl_table_init() < 0);
     return failures == 0;
 }
@@ -48,6 +55,12 @@ inline void put_float(std::string* b, float f) {
     int32_t bits;
     std::memcpy(&bits, &f, sizeof bits);
     put32(b, bits);
+}
+
+inline void expect_xyz(const Vec4& v, int32_t x, int32_t y, int32_t z) {
+    EXPECT_EQ(v.x, x);
+    EXPECT_EQ(v.y, y);
+    EXPECT_EQ(v.z, z);
 }
 
 struct Xyz {

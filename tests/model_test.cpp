@@ -210,15 +210,6 @@ TEST_F(ModelTest, ShowClearsTheFlagsOfAHiddenModelOnly) {
 }
 
 TEST_F(ModelTest, WalkFollowsThePopCountsThroughTheTree) {
-    // A root with two children (pop 1 climbs back to the root), under a turned
-    // placement.
-    const Vec4 turned[3] = {{3, -4, 200, 0}, {0, 64, 0, 0}, {512, 512, 512, 0}};
-    expect_walk({{-1, 0, {0, 10, 0, 0}, {0, 0, 0, 0}, {20, -30, 5, 0}},
-                 {0, 1, {40, 0, 0, 0}, {0, 256, 0, 0}, {10, 0, 0, 0}},
-                 {0, 0, {-40, 5, 0, 0}, {100, 0, 256, 0}, {0, 12, -7, 0}}},
-                turned);
-    mdl_free(0);
-    rb_make_vertex_pool(64);  // bone i owns vertex i again
     // 0 -> 1 -> 2 -> 3; after 3 the walk climbs three levels, so 4 is a child
     // of 0; after 4 it climbs two, so 5 is a second top-level bone. The
     // placement scales each axis differently.

@@ -175,14 +175,6 @@ TEST(Runner, ClosingRunsTheReleaseSequenceOnceInOrder) {
     EXPECT_EQ(closed.traced("release: "), release_order);
 }
 
-TEST(Runner, StartUpRunsInItsOrder) {
-    ScriptRun run = run_with_script("", {"--frames", "0"});
-    EXPECT_EQ(run.result.exit_code, 0);
-    EXPECT_EQ(run.traced("start-up: "), start_up_order());
-    EXPECT_TRUE(run.traced("frame ").empty());
-    EXPECT_EQ(run.result.err, "");  // the shipped data loads without a message
-}
-
 TEST(Runner, ScreenshotIsTheDrawableAreaAsA16BitBitmap) {
     Image16 image = screenshot_of({}, "shot.bmp");
     EXPECT_EQ(image.width, 504);

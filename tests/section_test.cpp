@@ -261,12 +261,6 @@ void expect_read(const char* name, const std::string& bytes) {
     mem_free(data);
 }
 
-TEST_F(SectionTest, ReadFileGivesTheBytesAndANul) {
-    const std::string bytes("ab\0cd", 5);
-    expect_read(write_text_file("bytes.bin", bytes).c_str(), bytes);
-    expect_read(write_text_file("empty.bin", "").c_str(), "");
-}
-
 TEST_F(SectionTest, MemoryFilesStandInForTheDisk) {
     path = write_text_file("on-disk.txt", "D: I 1 END_SEC:");
     const std::string text = "M: I 7 END_SEC:";

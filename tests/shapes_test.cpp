@@ -10,14 +10,9 @@
 #include "render/renderbuf.h"
 #include "render/surface.h"
 #include "shell/memory.h"
+#include "tests/model_files.h"
 
 namespace {
-
-void expect_point(const Vec4& v, int32_t x, int32_t y, int32_t z) {
-    EXPECT_EQ(v.x, x);
-    EXPECT_EQ(v.y, y);
-    EXPECT_EQ(v.z, z);
-}
 
 // A packet of the store, copied out whole or as its 44 bytes.
 PrimPacket packet_at(int32_t offset) {
@@ -72,8 +67,8 @@ TEST_F(ShapesTest, StartUpBuildsSixMeshesAndShapeZero) {
         EXPECT_EQ(d->third_start, 0);
         EXPECT_EQ(d->packet_count, 16);
         EXPECT_EQ(d->packet_start, bytes);
-        expect_point(shape_vertices()[d->colour_start], 0, 0, 0);
-        expect_point(shape_vertices()[d->colour_start + 1], 255, 255, 255);
+        expect_xyz(shape_vertices()[d->colour_start], 0, 0, 0);
+        expect_xyz(shape_vertices()[d->colour_start + 1], 255, 255, 255);
         next += positions[m] + 2;
         bytes += d->packet_bytes;
     }
@@ -116,40 +111,40 @@ TEST_F(ShapesTest, StartUpBuildsSixMeshesAndShapeZero) {
 TEST_F(ShapesTest, MeshPositionsAndPackets) {
     ASSERT_EQ(shape_generate(), 0);
     // Disc: centre, then radius 256 at every sixteenth of a turn.
-    expect_point(position(0, 0), 0, 0, 0);
-    expect_point(position(0, 1), 256, 0, 0);
-    expect_point(position(0, 5), 0, 256, 0);
-    expect_point(position(0, 9), -256, 0, 0);
-    expect_point(position(0, 13), 0, -256, 0);
+    expect_xyz(position(0, 0), 0, 0, 0);
+    expect_xyz(position(0, 1), 256, 0, 0);
+    expect_xyz(position(0, 5), 0, 256, 0);
+    expect_xyz(position(0, 9), -256, 0, 0);
+    expect_xyz(position(0, 13), 0, -256, 0);
     EXPECT_EQ(entries(mesh_packet(0, 0), PRIM_VERTEX), (std::vector<int16_t>{0, 1, 2}));
     EXPECT_EQ(entries(mesh_packet(0, 15), PRIM_VERTEX), (std::vector<int16_t>{0, 16, 1}));
     EXPECT_EQ(entries(mesh_packet(0, 15), PRIM_COLOUR), (std::vector<int16_t>{1, 0, 0}));
 
     // Ring: inner and outer point per step.
-    expect_point(position(1, 0), 256, 0, 0);
-    expect_point(position(1, 1), 512, 0, 0);
-    expect_point(position(1, 8), 0, 256, 0);
-    expect_point(position(1, 9), 0, 512, 0);
+    expect_xyz(position(1, 0), 256, 0, 0);
+    expect_xyz(position(1, 1), 512, 0, 0);
+    expect_xyz(position(1, 8), 0, 256, 0);
+    expect_xyz(position(1, 9), 0, 512, 0);
     EXPECT_EQ(entries(mesh_packet(1, 0), PRIM_VERTEX), (std::vector<int16_t>{2, 0, 1, 3}));
     // The last quad closes the ring.
     EXPECT_EQ(entries(mesh_packet(1, 15), PRIM_VERTEX), (std::vector<int16_t>{0, 30, 31, 1}));
     EXPECT_EQ(entries(mesh_packet(1, 15), PRIM_COLOUR), (std::vector<int16_t>{1, 1, 0, 0}));
 
     // Bands lie in the x-z plane, the top at y = 50.
-    expect_point(position(2, 0), 256, 50, 0);
-    expect_point(position(2, 1), 256, 0, 0);
-    expect_point(position(3, 8), 0, 50, 256);
+    expect_xyz(position(2, 0), 256, 50, 0);
+    expect_xyz(position(2, 1), 256, 0, 0);
+    expect_xyz(position(3, 8), 0, 50, 256);
     EXPECT_EQ(entries(mesh_packet(3, 15), PRIM_VERTEX), (std::vector<int16_t>{0, 30, 31}));
     EXPECT_EQ(entries(mesh_packet(3, 15), PRIM_COLOUR), (std::vector<int16_t>{1, 1, 0}));
 
     // Cone: sin 192 = 473 and cos 192 = 195; the radius 473 / 2 truncates to
     // 236 before the scale of 4.
-    expect_point(position(4, 0), 0, 0, 0);
-    expect_point(position(4, 1), 944, 780, 0);
-    expect_point(position(4, 5), 0, 780, 944);
+    expect_xyz(position(4, 0), 0, 0, 0);
+    expect_xyz(position(4, 1), 944, 780, 0);
+    expect_xyz(position(4, 5), 0, 780, 944);
 
     // Starburst: spikes of length about 5 round the origin.
-    expect_point(position(5, 0), 0, 0, 0);
+    expect_xyz(position(5, 0), 0, 0, 0);
     for (int32_t i = 1; i < 33; i++) {
         const Vec4& p = position(5, i);
         EXPECT_LE(p.x * p.x + p.y * p.y + p.z * p.z, 50) << i;
@@ -189,10 +184,10 @@ TEST_F(ShapesTest, VertexBeforeAnyStreamIsWrittenButNotCounted) {
     ASSERT_EQ(shape_make_stores(), 0);
     EXPECT_EQ(shape_add_point(1, 2, 3), 0);
     EXPECT_EQ(shape_vertex_total(), 0);
-    expect_point(shape_vertices()[0], 1, 2, 3);
+    expect_xyz(shape_vertices()[0], 1, 2, 3);
     shape_begin_positions();
     EXPECT_EQ(shape_add_point(4, 5, 6), 1);
-    expect_point(shape_vertices()[0], 4, 5, 6);
+    expect_xyz(shape_vertices()[0], 4, 5, 6);
     shape_begin_colours();
     EXPECT_EQ(shape_add_point(7, 8, 9), 2);
     ASSERT_EQ(shape_end_mesh(), 0);
@@ -209,7 +204,7 @@ TEST_F(ShapesTest, BuildersRefuseAtCapacity) {
     for (int32_t i = 1; i <= SHAPE_VERTEX_CAPACITY; i++) ASSERT_EQ(shape_add_point(i, 0, 0), i);
     EXPECT_EQ(shape_add_point(-1, -1, -1), -1);
     EXPECT_EQ(shape_vertex_total(), SHAPE_VERTEX_CAPACITY);
-    expect_point(shape_vertices()[SHAPE_VERTEX_CAPACITY - 1], SHAPE_VERTEX_CAPACITY, 0, 0);
+    expect_xyz(shape_vertices()[SHAPE_VERTEX_CAPACITY - 1], SHAPE_VERTEX_CAPACITY, 0, 0);
 
     shape_begin_packets();
     PrimPacket pattern = {};

@@ -30,25 +30,6 @@ TEST(FrameBuffer, ClearColourKeepsFiveBitsPerChannelInBothHalves) {
     fb_set_clear_colour(0, 0, 0);
 }
 
-TEST(FrameBuffer, SurfacesAreTheClientSizeWithOneRowLessDrawn) {
-    headless_set_client_size(320, 241);
-    AppSession app;
-    EXPECT_EQ(fb_width(), 320);
-    EXPECT_EQ(fb_height(), 240);
-    const RasterSurface* s = draw_surface();
-    EXPECT_EQ(s->width, 320);
-    EXPECT_EQ(s->height, 240);
-    EXPECT_EQ(s->max_y, 239);
-    uint16_t* pixels = fb_pixels();
-    app.frame();
-    app.frame();
-    EXPECT_EQ(fb_current_surface(), 0);
-    EXPECT_EQ(fb_pixels(), pixels);
-    // The depth in force changes nothing.
-    EXPECT_EQ(fb_set_depth(16), 0);
-    EXPECT_EQ(fb_pixels(), pixels);
-}
-
 // A window that cannot be made starts nothing, and the program ends rather
 // than run frames for no window, which nothing could ever stop.
 TEST(Shell, WithoutItsWindowTheProgramEnds) {

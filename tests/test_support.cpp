@@ -109,6 +109,12 @@ std::string message_with(const char* format, const std::string& name) {
     return text;
 }
 
+std::string message_with(const char* format, int value) {
+    char text[512];
+    snprintf(text, sizeof text, format, value);
+    return text;
+}
+
 void FileTest::SetUp() {
     headless_print_messages(false);
     headless_clear_messages();

@@ -36,6 +36,8 @@ bool read_bmp16(const std::string& path, Image16* image);
 std::vector<std::string> shown_messages();
 // One of the fixed messages with its %s filled in.
 std::string message_with(const char* format, const std::string& name);
+// One of the fixed messages with its number (a size, a record) filled in.
+std::string message_with(const char* format, int value);
 
 // Base of the tests that read files: message boxes quiet and cleared, no
 // allocation set to fail, and the test's own output directory as the working
