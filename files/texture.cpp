@@ -203,14 +203,19 @@ Texture* tex_get(int32_t slot) {
     return table[slot];
 }
 
+// A slot that holds no texture reads as no texels and zero shifts, which no
+// texel address accepts, rather than as memory past the table.
 int32_t tex_width_shift(int32_t slot) {
-    return table[slot]->width_shift;
+    const Texture* t = tex_get(slot);
+    return t != nullptr ? t->width_shift : 0;
 }
 
 int32_t tex_height_shift(int32_t slot) {
-    return table[slot]->height_shift;
+    const Texture* t = tex_get(slot);
+    return t != nullptr ? t->height_shift : 0;
 }
 
 const uint16_t* tex_pixels(int32_t slot) {
-    return table[slot]->texels;
+    const Texture* t = tex_get(slot);
+    return t != nullptr ? t->texels : nullptr;
 }

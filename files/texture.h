@@ -37,7 +37,7 @@ int32_t tex_create(const char* name, int32_t width_shift, int32_t height_shift);
 // The texture in a slot, or null for an empty or invalid slot.
 Texture* tex_get(int32_t slot);
 
-// For the rasterizers: the slot must hold a texture.
+// A slot's sides (log2) and texels; 0, 0 and null for an empty or invalid slot.
 int32_t tex_width_shift(int32_t slot);
 int32_t tex_height_shift(int32_t slot);
 const uint16_t* tex_pixels(int32_t slot);

@@ -150,6 +150,11 @@ TEST_F(TextureTest, LoadingANameTwiceSharesTheSlot) {
     tex_free(0);
     EXPECT_EQ(tex_get(0), nullptr);
     EXPECT_EQ(tex_free_slot(), 0);
+    // The accessors of an empty or unknown slot give nothing to read.
+    for (int32_t slot : {0, -1, TEX_SLOTS}) {
+        EXPECT_EQ(tex_pixels(slot), nullptr) << slot;
+        EXPECT_EQ(tex_width_shift(slot) | tex_height_shift(slot), 0) << slot;
+    }
 }
 
 TEST_F(TextureTest, TableOf128Slots) {
