@@ -58,18 +58,6 @@ TEST_F(CameraTest, NearLimitClipsAtMinus256AndDivisionTruncatesTowardZero) {
     }
 }
 
-TEST_F(CameraTest, ProjectsThroughTheMatrix) {
-    Matrix id;
-    mtx_identity(&id);
-    const Vec4 in[4] = {{0, 0, 0, 1}, {100, 0, 0, 1}, {100, 0, 256, 1}, {-100, 30, 256, 1}};
-    ScreenVertex out[4] = {};
-    EXPECT_EQ(cam_project_vertices(4, out, in, &id), 0);
-    expect_screen(out[0], CX, CY, 0, 0);
-    expect_screen(out[1], CX + 100, CY, 0, 0);
-    expect_screen(out[2], CX + 50, CY, 256, 0);
-    expect_screen(out[3], CX - 50, CY + 15, 256, 0);
-}
-
 TEST_F(CameraTest, SumsWrapIn32Bits) {
     Matrix m = sums_matrix(0, 0, 0);
     m.m[0][0] = 65536;
@@ -100,21 +88,6 @@ TEST_F(CameraTest, StartUpViewIsTheIdentityMovedBack75) {
     mtx_translation(&model, &position);
     mtx_multiply(&world, &model, &view);
     expect_screen(project_origin(world), CX, CY, 275, 0);
-}
-
-TEST_F(CameraTest, LightCirclesAtAFixedSlant) {
-    Vec4* light = cam_light_vector();
-    light->w = 123;
-    const int32_t expected[3][4] = {{0, -946, 390, 0}, {256, 0, 390, 946}, {512, 946, 390, 0}};
-    for (const auto& e : expected) {
-        cam_set_light_angles(0, e[0], 576);
-        EXPECT_EQ(light->x, e[1]) << e[0];
-        EXPECT_EQ(light->y, e[2]) << e[0];
-        EXPECT_EQ(light->z, e[3]) << e[0];
-    }
-    cam_set_light_angles(0, 0, 0);
-    EXPECT_EQ((std::vector<int32_t>{light->x, light->y, light->z, light->w}),
-              (std::vector<int32_t>{1024, 0, 0, 123}));
 }
 
 }  // namespace

@@ -32,10 +32,6 @@ protected:
     std::optional<Canvas> canvas;
 };
 
-ScreenVertex sv(int32_t x, int32_t y) {
-    return ScreenVertex{x, y, 0, 0};
-}
-
 std::vector<ClipVertex> clip(std::vector<ScreenVertex> in) {
     std::vector<const ScreenVertex*> refs;
     for (const ScreenVertex& v : in) refs.push_back(&v);
@@ -56,22 +52,6 @@ void expect_vertices(const std::vector<ClipVertex>& got, const std::vector<ClipV
         EXPECT_EQ(got[i].x, want[i].x) << "vertex " << i;
         EXPECT_EQ(got[i].y, want[i].y) << "vertex " << i;
     }
-}
-
-// The bottom row is filled and the right column is not; a horizontal top
-// edge is crossed in one step, so a triangle narrows from its first row on
-// and leaves its bottom vertex's row empty. Translated, so that the rule does
-// not depend on the origin.
-TEST_F(FlatTest, FillsTheBottomRowButNotTheRightColumn) {
-    on_both_paths([&] {
-        use_surface(32, 24);
-        fill({sv(0, 0), sv(10, 0), sv(10, 10), sv(0, 10)});
-        fill({sv(15, 3), sv(25, 3), sv(15, 13)});
-        expect_image([](int32_t x, int32_t y) {
-            const int32_t r = y - 3;
-            return (x <= 9 && y <= 10) || (r >= 0 && r <= 9 && x >= 15 && x <= 24 - r);
-        });
-    });
 }
 
 TEST_F(FlatTest, PolygonsOnOneRowOrWithoutASurfaceDrawNothing) {
@@ -101,17 +81,6 @@ TEST_F(FlatTest, EdgeAcrossTheWholeWidthLosesTheRegionAlongIt) {
     EXPECT_EQ(at(15, 19), INK);
 }
 
-TEST_F(FlatTest, ColumnPassPlacesFarCrossingAtMaxXAndKeepsOnlyB) {
-    // Crossing the right border: computed at W = 32, placed at column 31.
-    expect_vertices(clip({sv(20, 0), sv(40, 0), sv(40, 5), sv(20, 5)}),
-                    {{31, 5}, {20, 5}, {20, 0}, {31, 0}});
-    // A -> B entering at column 0 right at B: B alone is emitted, even though
-    // the crossing (0, 9) lies on another row (s = 2560 / 3 = 853; 2559 >> 8).
-    expect_vertices(clip({sv(-3, 0), sv(0, 10), sv(5, 0)}), {{5, 0}, {0, 0}, {0, 10}});
-    // Leaving at the column of A emits no crossing.
-    expect_vertices(clip({sv(31, 5), sv(40, 10), sv(31, 15)}), {{31, 5}, {31, 15}});
-}
-
 TEST_F(FlatTest, SelfCrossingQuadClipsToNineVerticesInBothClippers) {
     // The column pass leaves six of its vertices, and the row pass cuts three
     // runs of them: the most a quad can give, one past a convex quad's eight.
@@ -124,16 +93,6 @@ TEST_F(FlatTest, SelfCrossingQuadClipsToNineVerticesInBothClippers) {
     const Vec4* cp[] = {&c, &c, &c, &c};
     GouraudVertex shaded[GOURAUD_MAX_VERTICES];
     EXPECT_EQ(draw_clip_gouraud(vp, cp, shaded, 4), 9);
-}
-
-TEST_F(FlatTest, RowPassWidensTheDivisorAndComputesFarCrossingAtH) {
-    // Top: s = (-10 << 8) / D(20) = -121, x = 10 + (-1210 >> 8) = 5; and
-    // s = (10 << 8) / 21 = 121, x = 10 + (1210 >> 8) = 14.
-    expect_vertices(clip({sv(10, -10), sv(20, 10), sv(0, 10)}),
-                    {{0, 10}, {5, 0}, {14, 0}, {20, 10}});
-    // Bottom, at H = 24 and placed at row 23: x = 0 + ((-6 * -121) >> 8) = 2
-    // and x = 20 + ((-6 * 121) >> 8) = 17.
-    expect_vertices(clip({sv(10, 10), sv(20, 30), sv(0, 30)}), {{2, 23}, {10, 10}, {17, 23}});
 }
 
 TEST_F(FlatTest, FillSpanWritesExactlyCountPixelsAtAnyAlignment) {

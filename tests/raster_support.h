@@ -62,6 +62,17 @@ void on_both_paths(Body body) {
     simd_enable(true);
 }
 
+inline ScreenVertex sv(int32_t x, int32_t y) {
+    return ScreenVertex{x, y, 0, 0};
+}
+inline Vec4 rgb(int32_t r, int32_t g, int32_t b) {
+    return Vec4{r, g, b, 0};
+}
+// A pixel from its three five-bit channels.
+inline uint16_t rgb555(int r5, int g5, int b5) {
+    return static_cast<uint16_t>(r5 << 10 | g5 << 5 | b5);
+}
+
 // Up to four vertices with texture coordinates and colours.
 struct TestPoly {
     int n = 0;
