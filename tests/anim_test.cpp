@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -247,10 +246,9 @@ TEST_F(AnimTest, ReadingFailuresShowOnlyTheirOwnMessages) {
 
     headless_clear_messages();
     EXPECT_EQ(load(head("1 0 x 1"), slot), -1);
-    char record[200];
-    std::snprintf(record, sizeof record, MSG_BAD_RECORD, "SEC_ANIM_HEAD:", 1);
     EXPECT_EQ(shown_messages(),
-              (std::vector<std::string>{record, message_with(MSG_FILE_PARSE_FAILED, "an.txt")}));
+              (std::vector<std::string>{bad_record_message("SEC_ANIM_HEAD:", 1),
+                                        message_with(MSG_FILE_PARSE_FAILED, "an.txt")}));
 
     // The working block is the third allocation: text, section image, block.
     headless_clear_messages();

@@ -198,8 +198,8 @@ TEST(Runner, AnOddClientWidthDoesNotSkewTheRows) {
     for (const char* end : {"", "6 char 27\n", "6 close\n"}) {
         const std::string shot = test_output_path("odd.bmp");
         std::remove(shot.c_str());
-        ScriptRun run = run_with_script(
-            end, {"--frames", *end != '\0' ? "9" : "5", "--client", "505x469", "--screenshot", shot});
+        ScriptRun run = run_with_script(end, {"--frames", *end != '\0' ? "9" : "5", "--client",
+                                              "505x469", "--screenshot", shot});
         EXPECT_EQ(run.result.exit_code, 0) << end;
         Image16 odd;
         ASSERT_TRUE(read_bmp16(shot, &odd)) << end;

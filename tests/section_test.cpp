@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -39,10 +38,9 @@ protected:
     void expect_bad_record(const std::string& text, const std::string& section, int record) {
         headless_clear_messages();
         EXPECT_EQ(load(text), nullptr);
-        char bad[200];
-        std::snprintf(bad, sizeof bad, MSG_BAD_RECORD, section.c_str(), record);
         EXPECT_EQ(shown_messages(),
-                  (std::vector<std::string>{bad, message_with(MSG_FILE_PARSE_FAILED, path)}));
+                  (std::vector<std::string>{bad_record_message(section, record),
+                                            message_with(MSG_FILE_PARSE_FAILED, path)}));
     }
     std::string path;
     SectionFile* image = nullptr;

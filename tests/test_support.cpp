@@ -13,6 +13,7 @@
 
 #include "platform/headless.h"
 #include "shell/memory.h"
+#include "shell/messages.h"
 
 namespace {
 
@@ -103,16 +104,27 @@ std::vector<std::string> shown_messages() {
     return all;
 }
 
-std::string message_with(const char* format, const std::string& name) {
+namespace {
+
+template <class... Fields>
+std::string formatted(const char* format, Fields... fields) {
     char text[512];
-    snprintf(text, sizeof text, format, name.c_str());
+    snprintf(text, sizeof text, format, fields...);
     return text;
 }
 
+}  // namespace
+
+std::string message_with(const char* format, const std::string& name) {
+    return formatted(format, name.c_str());
+}
+
 std::string message_with(const char* format, int value) {
-    char text[512];
-    snprintf(text, sizeof text, format, value);
-    return text;
+    return formatted(format, value);
+}
+
+std::string bad_record_message(const std::string& section, int record) {
+    return formatted(MSG_BAD_RECORD, section.c_str(), record);
 }
 
 void FileTest::SetUp() {

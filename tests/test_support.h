@@ -38,6 +38,8 @@ std::vector<std::string> shown_messages();
 std::string message_with(const char* format, const std::string& name);
 // One of the fixed messages with its number (a size, a record) filled in.
 std::string message_with(const char* format, int value);
+// The message of a record a section cannot read.
+std::string bad_record_message(const std::string& section, int record);
 
 // Base of the tests that read files: message boxes quiet and cleared, no
 // allocation set to fail, and the test's own output directory as the working
