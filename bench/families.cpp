@@ -43,6 +43,12 @@ const Family bench_families[BENCH_FAMILIES] = {
      PEER_TEXTURED_COLOURS},
 };
 
+void draw_family_set(const Family& family, const PolySet& set, int32_t texture) {
+    draw_shaded_ramps_settled(true);
+    for (const BenchTri& t : set.tris) family.draw(t, texture);
+    draw_shaded_ramps_settled(false);
+}
+
 const SizeClass bench_sizes[BENCH_SIZES] = {
     {"16px", 20000, 16, 16},
     {"200px", 2000, 200, 200},

@@ -26,3 +26,8 @@ constexpr int BENCH_FAMILIES = 7;
 constexpr int BENCH_SIZES = 3;
 extern const Family bench_families[BENCH_FAMILIES];
 extern const SizeClass bench_sizes[BENCH_SIZES];
+
+// Draws a set through a family's public entry as the ordering table's drawing
+// pass does: with the shade ramps settled for the pass, so that the ramp-lit
+// family compares the ramp with what it last saw once, not for every polygon.
+void draw_family_set(const Family& family, const PolySet& set, int32_t texture);

@@ -25,7 +25,7 @@ __attribute__((noinline)) void draw_polygons(const Family* family, const PolySet
         ot_draw(rb_drawn());
         return;
     }
-    for (const BenchTri& t : set.tris) family->draw(t, texture);
+    draw_family_set(*family, set, texture);
 }
 
 int usage() {
