@@ -27,6 +27,14 @@ inline bool simd_enabled() {
 // they run now.
 bool simd_enable(bool on);
 
+// True when the kernels write the last pixels of a span with masked stores,
+// which leave the pixels after them alone without reading them first (the
+// processor must have AVX-512BW and VL). Read for every span, so kept inline.
+extern bool masked_stores_on;
+// Turns the masked stores on (where the processor has them) or off; returns
+// whether they run now.
+bool simd_enable_masked_stores(bool on);
+
 #if RASTER_SIMD
 namespace simd {
 
@@ -267,6 +275,26 @@ SIMD_AVX2 inline __m256i first_lanes(int32_t n) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ones_then_zeros + 16 - n));
 }
 
+// The masked stores use mask register k1; a build for AVX-512 must be told.
+#if defined(__AVX512F__)
+#define SIMD_MASK_CLOBBER : "k1"
+#else
+#define SIMD_MASK_CLOBBER
+#endif
+
+// The first n (1..Lanes - 1) pixels of a block of Lanes (16, or 8 in an
+// __m128i) written at p in one masked store, only where masked_stores_on.
+// Written out as instructions: the kernels are built for AVX2. The operand
+// names every pixel of the block, as the instruction may address them all;
+// those past the first n are neither read nor written.
+template <int Lanes, class Pixels>
+SIMD_AVX2 inline void store_first_masked(uint16_t* p, int32_t n, Pixels pixels) {
+    const uint32_t lanes = (1u << n) - 1;
+    __asm__("kmovd %[lanes], %%k1\n\tvmovdqu16 %[pixels], %[at]%{%%k1%}"
+            : [at] "+m"(*reinterpret_cast<uint16_t(*)[Lanes]>(p))
+            : [lanes] "r"(lanes), [pixels] "x"(pixels)SIMD_MASK_CLOBBER);
+}
+
 // The first n (< 16) pixels of a block: eight, four, two and one at a time.
 SIMD_AVX2 inline void store_part(uint16_t* p, int32_t n, __m256i pixels) {
     __m128i part = _mm256_castsi256_si128(pixels);
@@ -303,10 +331,12 @@ SIMD_AVX2 inline void fill_run(uint16_t* p, int32_t count, __m256i pixels) {
 // either gives the sixteen pixels in `pixels` and returns true, or writes the
 // first min(left, 16) at q itself and returns false; either way it moves on.
 // `under` holds the pixels at q, read only when the block reads pixels or the
-// window lets a short last block be blended into what is there. Otherwise the
-// last pixels are stored a few at a time (or go through a buffer, for a block
-// that reads pixels). Always inlined, so that the block's state stays in
-// registers.
+// window lets a short last block be blended into what is there. A short last
+// block that reads no pixels goes out in one masked store where the processor
+// has them: a frame buffer out of the cache is then not read before it is
+// written. Otherwise the last pixels are stored a few at a time (or go through
+// a buffer, for a block that reads pixels). Always inlined, so that the
+// block's state stays in registers.
 template <class Block>
 SIMD_AVX2 SIMD_INLINE inline void run16(uint16_t* p, int32_t n, const PixelWindow& window,
                                         Block& block) {
@@ -318,6 +348,12 @@ SIMD_AVX2 SIMD_INLINE inline void run16(uint16_t* p, int32_t n, const PixelWindo
         if (block.next(p, under, n, &pixels)) _mm256_storeu_si256(at, pixels);
     }
     if (n == 0) return;
+    if (!Block::reads_pixels && masked_stores_on) {
+        if (block.next(p, _mm256_setzero_si256(), n, &pixels)) {
+            store_first_masked<16>(p, n, pixels);
+        }
+        return;
+    }
     if (window.end - p >= 16) {
         __m256i* at = reinterpret_cast<__m256i*>(p);
         const __m256i under = _mm256_loadu_si256(at);
@@ -417,9 +453,13 @@ SIMD_AVX2 inline __m256i texels_two_rows(const TexSampler& s, __m256i u, __m256i
                                    eight_texels(s.texels, at + 8, n1), 1);
 }
 
-// The first n (1..8) of eight pixels written at p, blended into the eight
-// there (all of which must lie in the surface).
+// The first n (1..8) of eight pixels written at p: by a masked store, or
+// blended into the eight there (all of which must then lie in the surface).
 SIMD_AVX2 inline void store_first(uint16_t* p, int32_t n, __m128i pixels) {
+    if (masked_stores_on) {
+        store_first_masked<8>(p, n, pixels);
+        return;
+    }
     __m128i* at = reinterpret_cast<__m128i*>(p);
     _mm_storeu_si128(at, _mm_blendv_epi8(_mm_loadu_si128(at), pixels,
                                          _mm256_castsi256_si128(first_lanes(n))));

@@ -230,8 +230,12 @@ void run_family(ref::Family family, uint32_t seed) {
     for (int64_t i = 0; i < count; i++) {
         if (i % POLYGONS_PER_SCENE == 0) {
             new_scene(random, &s, i == 0);
-            // Every other scene with the sixteen-pixel kernels, where the processor has them.
-            simd_enable(i / POLYGONS_PER_SCENE % 2 == 0);
+            // The scenes take turns: the sixteen-pixel kernels with masked stores,
+            // the kernels without them, the plain loops (where the processor has
+            // the kernels and the masked stores).
+            const int64_t turn = i / POLYGONS_PER_SCENE % 3;
+            simd_enable(turn != 2);
+            simd_enable_masked_stores(turn == 0);
         }
         // Now and then an entry of the ramp changes between two polygons.
         if (random.chance(2)) {
@@ -251,6 +255,7 @@ void run_family(ref::Family family, uint32_t seed) {
     draw_set_surface_to(nullptr, 0, 0);
     shade_use_ramp(nullptr);
     simd_enable(true);
+    simd_enable_masked_stores(true);
 }
 
 TEST(Differential, Flat) { run_family(ref::FLAT, 1); }
