@@ -258,6 +258,17 @@ struct KernelPairs<Kernel, std::void_t<decltype(Kernel::PAIRS)>> {
     static constexpr bool value = Kernel::PAIRS;
 };
 
+// Whether a kernel reads the pixels it draws over (READS_PIXELS; a kernel
+// that does not say is taken to).
+template <class Kernel, class = void>
+struct KernelReadsPixels {
+    static constexpr bool value = true;
+};
+template <class Kernel>
+struct KernelReadsPixels<Kernel, std::void_t<decltype(Kernel::READS_PIXELS)>> {
+    static constexpr bool value = Kernel::READS_PIXELS;
+};
+
 // The span values of up to eight consecutive rows, worked out together: row
 // i's first column and pixel count at x[i] and count[i], its value k and that
 // value's step per pixel at start[k][i] and step[k][i].
@@ -437,8 +448,12 @@ struct SimdWalker {
     // (counted from `row` and the accumulators; none at or past row `end`).
     // The first block of a short row is read back before it is written: from
     // a frame buffer that has left the cache, every row would wait for its
-    // line in turn. (Addresses as integers: a prefetch may reach past the
-    // surface's last pixel.)
+    // line in turn. Not needed where nothing is read: a kernel that only
+    // writes, with masked stores for the short blocks. (Addresses as integers:
+    // a prefetch may reach past the surface's last pixel.)
+    static bool rows_read_back() {
+        return KernelReadsPixels<Kernel>::value || !masked_stores_on;
+    }
     SIMD_AVX2 void prefetch_rows(const uint16_t* row, int32_t first, int32_t end) const {
         const int32_t l = acc[left][0], step_l = step[left][0];
         const uintptr_t base = reinterpret_cast<uintptr_t>(row);
@@ -486,13 +501,14 @@ struct SimdWalker {
             acc[1 - left][0] = r;
             return;
         }
-        prefetch_rows(row, 0, last - y + 1);
+        const bool ask_ahead = rows_read_back();
+        if (ask_ahead) prefetch_rows(row, 0, last - y + 1);
         while (y <= last) {
             const int32_t rows = last - y < 8 ? last - y + 1 : 8;
             RowBatch<N> b;
             batch(&b, rows);
             // The next batch's rows, while this one is drawn.
-            prefetch_rows(row, 8, last - y + 1);
+            if (ask_ahead) prefetch_rows(row, 8, last - y + 1);
             for (int32_t i = 0; i < rows; i++, row += row_width) {
                 if constexpr (KernelPairs<Kernel>::value) {
                     // Two short rows on the surface in one sixteen-pixel block.

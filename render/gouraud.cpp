@@ -171,6 +171,7 @@ struct AddBlock {
 // count, with s = 15, 10, 5.
 template <bool Additive>
 struct GouraudKernel {
+    static constexpr bool READS_PIXELS = Additive;
     // The caller's: so small, the kernel is copied into registers for the rows.
     const simd::SpanShifts& shifts;
     simd::PixelWindow window;
