@@ -3,10 +3,9 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_main.h"
+#include "bench_support.h"
 #include "platform/headless.h"
-#include "raster/simd.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -51,13 +50,11 @@ std::string processor_name() {
 
 int main(int argc, char** argv) {
     headless_print_messages(false);
-    // ICON_LOOK_SCALAR=1 measures the plain span loops instead of the kernels.
-    const char* scalar = getenv("ICON_LOOK_SCALAR");
-    simd_enable(scalar == nullptr || scalar[0] != '1');
+    const char* span_code = bench_choose_span_code();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::AddCustomContext("processor", processor_name());
-    benchmark::AddCustomContext("spans", simd_enabled() ? "vector kernels" : "plain loops");
+    benchmark::AddCustomContext("spans", span_code);
     register_floor_benchmarks();
     register_raster_benchmarks();
     register_scene_benchmarks();

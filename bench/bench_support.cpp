@@ -11,6 +11,7 @@
 #include "files/texture.h"
 #include "model/model.h"
 #include "model/shade.h"
+#include "raster/simd.h"
 #include "platform/headless.h"
 #include "platform/win32.h"
 #include "render/surface.h"
@@ -69,6 +70,17 @@ void bench_pose_scene() {
 void bench_scene_frame() {
     mouse_sample(0, 0);
     app_frame(window, 0, 0);
+}
+
+const char* bench_choose_span_code() {
+    const auto set = [](const char* name) {
+        const char* value = getenv(name);
+        return value != nullptr && value[0] == '1';
+    };
+    simd_enable(!set("ICON_LOOK_SCALAR"));
+    simd_enable_masked_stores(!set("ICON_LOOK_NO_MASKED"));
+    if (!simd_enabled()) return "plain loops";
+    return masked_stores_on ? "vector kernels, masked stores" : "vector kernels";
 }
 
 uint16_t* bench_surface() {

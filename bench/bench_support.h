@@ -35,6 +35,11 @@ PolySet make_poly_set(int32_t count, double area, uint32_t seed);
 int64_t covered_pixels(const ScreenVertex* const* v, int32_t n);
 
 // The surface our rasterizers draw into in the family benchmarks (made current).
+// Picks the span code from the environment: ICON_LOOK_SCALAR=1 the plain
+// loops instead of the vector kernels, ICON_LOOK_NO_MASKED=1 the kernels
+// without masked stores (as on a processor without AVX-512). Returns its name.
+const char* bench_choose_span_code();
+
 uint16_t* bench_surface();
 void bench_use_surface();
 

@@ -11,7 +11,6 @@
 #include "families.h"
 #include "model/shade.h"
 #include "platform/headless.h"
-#include "raster/simd.h"
 #include "render/ordertab.h"
 #include "render/renderbuf.h"
 #include "render/surface.h"
@@ -37,8 +36,7 @@ int usage() {
 
 int main(int argc, char** argv) {
     headless_print_messages(false);
-    const char* scalar = getenv("ICON_LOOK_SCALAR");
-    simd_enable(scalar == nullptr || scalar[0] != '1');
+    bench_choose_span_code();
     if (argc != 4) return usage();
     const int32_t reps = atoi(argv[3]);
     if (reps < 1) return usage();
