@@ -282,7 +282,7 @@ SIMD_AVX2 inline __m256i first_lanes(int32_t n) {
 #define SIMD_MASK_CLOBBER
 #endif
 
-// The first n (1..Lanes - 1) pixels of a block of Lanes (16, or 8 in an
+// The first n (1..Lanes) pixels of a block of Lanes (16, or 8 in an
 // __m128i) written at p in one masked store, only where masked_stores_on.
 // Written out as instructions: the kernels are built for AVX2. The operand
 // names every pixel of the block, as the instruction may address them all;
@@ -292,7 +292,7 @@ SIMD_AVX2 inline void store_first_masked(uint16_t* p, int32_t n, Pixels pixels) 
     const uint32_t lanes = (1u << n) - 1;
     __asm__("kmovd %[lanes], %%k1\n\tvmovdqu16 %[pixels], %[at]%{%%k1%}"
             : [at] "+m"(*reinterpret_cast<uint16_t(*)[Lanes]>(p))
-            : [lanes] "r"(lanes), [pixels] "x"(pixels)SIMD_MASK_CLOBBER);
+            : [lanes] "r"(lanes), [pixels] "x"(pixels) SIMD_MASK_CLOBBER);
 }
 
 // The first n (< 16) pixels of a block: eight, four, two and one at a time.
