@@ -258,17 +258,6 @@ struct KernelPairs<Kernel, std::void_t<decltype(Kernel::PAIRS)>> {
     static constexpr bool value = Kernel::PAIRS;
 };
 
-// Whether a kernel reads the pixels it draws over (READS_PIXELS; a kernel
-// that does not say is taken to).
-template <class Kernel, class = void>
-struct KernelReadsPixels {
-    static constexpr bool value = true;
-};
-template <class Kernel>
-struct KernelReadsPixels<Kernel, std::void_t<decltype(Kernel::READS_PIXELS)>> {
-    static constexpr bool value = Kernel::READS_PIXELS;
-};
-
 // The span values of up to eight consecutive rows, worked out together: row
 // i's first column and pixel count at x[i] and count[i], its value k and that
 // value's step per pixel at start[k][i] and step[k][i].
@@ -316,7 +305,8 @@ SIMD_AVX2 const WalkerShifts<N>& walker_shifts(const simd::SpanShifts& s) {
 // vector, x, y (not walked) and the N values, as in EdgePoint. For each span
 // it calls kernel.draw(p, n, row): n pixels from p, with the values of the
 // span at its first drawn pixel in `row` (simd::SpanRow). The kernel's
-// `shifts` (simd::SpanShifts) turn accumulators into span values.
+// `shifts` (simd::SpanShifts) turn accumulators into span values, and its
+// READS_PIXELS says whether its blocks read the pixels they draw over.
 template <int N, class Kernel>
 struct SimdWalker {
     const Kernel& kernel;
@@ -452,7 +442,7 @@ struct SimdWalker {
     // writes, with masked stores for the short blocks. (Addresses as integers:
     // a prefetch may reach past the surface's last pixel.)
     static bool rows_read_back() {
-        return KernelReadsPixels<Kernel>::value || !masked_stores_on;
+        return Kernel::READS_PIXELS || !masked_stores_on;
     }
     SIMD_AVX2 void prefetch_rows(const uint16_t* row, int32_t first, int32_t end) const {
         const int32_t l = acc[left][0], step_l = step[left][0];

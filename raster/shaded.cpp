@@ -250,7 +250,8 @@ constexpr int32_t LONG_SPAN = 48;
 
 // Spans of one polygon, or one span, sixteen pixels at a time.
 struct ShadedKernel {
-    static constexpr bool READS_PIXELS = false;
+    static constexpr bool READS_PIXELS =
+        ShadedBlock<false>::reads_pixels || ShadedBlock<true>::reads_pixels;
     simd::SpanShifts shifts;
     simd::TexSampler sampler;
     const uint8_t* ramp;
@@ -356,7 +357,7 @@ template <bool Banded>
 struct FormulaKernel {
     // Two rows of up to eight pixels go through one block together.
     static constexpr bool PAIRS = true;
-    static constexpr bool READS_PIXELS = false;
+    static constexpr bool READS_PIXELS = FormulaBlock<Banded>::reads_pixels;
     simd::SpanShifts shifts;
     simd::TexSampler sampler;
     const RampFormula& formula;  // remembered with its ramp

@@ -84,7 +84,7 @@ struct TexBlock {
 // Spans of one polygon, or one span, sixteen pixels at a time.
 template <class Rule>
 struct TexKernel {
-    static constexpr bool READS_PIXELS = Rule::reads_pixels;
+    static constexpr bool READS_PIXELS = TexBlock<Rule>::reads_pixels;
     simd::SpanShifts shifts;
     simd::TexSampler sampler;
     simd::PixelWindow window;

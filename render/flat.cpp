@@ -29,6 +29,7 @@ struct FillBlock {
 // A span of one colour: long ones in whole stores, the last overlapping (no
 // pixel past the span is read); short ones as one block.
 struct FillKernel {
+    static constexpr bool READS_PIXELS = FillBlock::reads_pixels;
     __m256i colour;
     simd::PixelWindow window;
     SIMD_AVX2 void draw(uint16_t* p, int32_t n, const simd::SpanRow&) const {

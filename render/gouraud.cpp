@@ -171,7 +171,8 @@ struct AddBlock {
 // count, with s = 15, 10, 5.
 template <bool Additive>
 struct GouraudKernel {
-    static constexpr bool READS_PIXELS = Additive;
+    static constexpr bool READS_PIXELS =
+        Additive ? AddBlock::reads_pixels : PlainBlock::reads_pixels;
     // The caller's: so small, the kernel is copied into registers for the rows.
     const simd::SpanShifts& shifts;
     simd::PixelWindow window;
